@@ -1,0 +1,32 @@
+// Every message goes through one reporter: console first, then the run report.
+// Spec: Part 1.4 (message convention): each message is a separate record on the
+// console and in <base>.OUT; plain messages are list-directed (one leading blank);
+// a blank line is an empty list-directed record.
+#pragma once
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace trevo {
+
+class Reporter {
+ public:
+  // report may be null (no run report open yet, or a test that wants console only).
+  Reporter(std::ostream& console, std::ostream* report) : console_(console), report_(report) {}
+
+  // A plain list-directed message: " " + text, on the console then in the report.
+  void message(std::string_view text) { both(" " + std::string(text)); }
+  // An exact record (already formatted), console then report.
+  void both(std::string_view record) { console(record); report(record); }
+  // An empty list-directed record on both.
+  void blank() { both(""); }
+  // One side only, for messages whose console and report texts differ.
+  void console(std::string_view record);
+  void report(std::string_view record);
+
+ private:
+  std::ostream& console_;
+  std::ostream* report_;
+};
+
+}  // namespace trevo

@@ -1,0 +1,58 @@
+// Spec: Part 1.2 (work array, stages, size check).
+#include "frame/work_array.h"
+
+#include <cassert>
+#include <new>
+
+#include "fortran/edit.h"
+#include "frame/run_stop.h"
+
+namespace trevo {
+
+namespace {
+constexpr std::size_t kWordBytes = 8;
+constexpr std::align_val_t kAlignment{64};
+}  // namespace
+
+void WorkArray::Free::operator()(std::byte* p) const { ::operator delete[](p, kAlignment); }
+
+WorkArray::WorkArray(int64_t words) : words_(words < 0 ? 0 : words) {
+  // operator new leaves the memory untouched: pages are only committed when used.
+  std::size_t bytes = static_cast<std::size_t>(words_) * kWordBytes;
+  block_.reset(static_cast<std::byte*>(::operator new[](bytes == 0 ? kWordBytes : bytes, kAlignment)));
+}
+
+std::byte* WorkArray::word_address(int64_t first_word, int64_t count) {
+  assert(first_word >= 1 && count >= 0 && first_word - 1 + count <= words_);
+  return block_.get() + static_cast<std::size_t>(first_word - 1) * kWordBytes;
+}
+
+std::span<double> WorkArray::reals(int64_t first_word, int64_t count) {
+  return {reinterpret_cast<double*>(word_address(first_word, count)), static_cast<std::size_t>(count)};
+}
+
+std::span<int32_t> WorkArray::ints(int64_t first_word, int64_t count) {
+  return {reinterpret_cast<int32_t*>(word_address(first_word, count)), static_cast<std::size_t>(count)};
+}
+
+int64_t StageLayout::take(int64_t count) {
+  int64_t first = next_;
+  if (count < 0 || first - 1 + count > work_.size()) stop_dimension_too_big(reporter_);
+  next_ += count;
+  return first;
+}
+
+void stop_dimension_too_big(Reporter& reporter) {
+  reporter.message("DIMENSION ASKED IS TOO BIG  -----------");
+  stop_run();
+}
+
+void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter) {
+  auto megabytes = [](int64_t words) { return words * 8 / 1024 / 1024; };
+  reporter.both(" IVM=" + fortran::edit_i(stiffness_words, 10) + "  KALL=" + fortran::edit_i(total_words, 10) +
+                "      IVMMB=" + fortran::edit_i(megabytes(stiffness_words), 5) +
+                "  AKLLMB=" + fortran::edit_i(megabytes(total_words), 5));
+  if (total_words > work_size) stop_dimension_too_big(reporter);
+}
+
+}  // namespace trevo

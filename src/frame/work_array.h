@@ -1,0 +1,57 @@
+// The work array: one block of 8-byte words holding every model and solver array.
+// Spec: Part 1.2. Word indices are 1-based as in the spec's index table; a slice
+// of n entries takes n words whether it holds 64-bit reals or 32-bit integers
+// (integers packed from the slice's first byte). Stages are laid out one after
+// another by StageLayout; every slice is checked against the work size when it
+// is laid out, so no slice ever reaches past the end (Part 1.2, Failure handling).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "frame/reporter.h"
+
+namespace trevo {
+
+class WorkArray {
+ public:
+  // Allocates words × 8 bytes, uninitialised (Part 1.3 step 1).
+  explicit WorkArray(int64_t words);
+  int64_t size() const { return words_; }
+  std::span<double> reals(int64_t first_word, int64_t count);
+  std::span<int32_t> ints(int64_t first_word, int64_t count);
+
+ private:
+  std::byte* word_address(int64_t first_word, int64_t count);
+  struct Free { void operator()(std::byte* p) const; };
+  int64_t words_;
+  std::unique_ptr<std::byte[], Free> block_;
+};
+
+// Lays out one stage of the index table from its first free word.
+class StageLayout {
+ public:
+  StageLayout(WorkArray& work, Reporter& reporter, int64_t first_free)
+      : work_(work), reporter_(reporter), next_(first_free) {}
+  std::span<double> reals(int64_t count) { return work_.reals(take(count), count); }
+  std::span<int32_t> ints(int64_t count) { return work_.ints(take(count), count); }
+  // Reserves words without handing out a slice (sizes owned by a later phase).
+  void reserve(int64_t count) { take(count); }
+  int64_t next_free() const { return next_; }
+
+ private:
+  int64_t take(int64_t count);  // stops the run when the slice would pass the end
+  WorkArray& work_;
+  Reporter& reporter_;
+  int64_t next_;
+};
+
+// "DIMENSION ASKED IS TOO BIG  -----------" and the stop (Part 1.2).
+[[noreturn]] void stop_dimension_too_big(Reporter& reporter);
+
+// The size line and final check of Part 1.2 (Algorithms): prints
+// " IVM=<10>  KALL=<10>      IVMMB=<5>  AKLLMB=<5>" and stops when total > work size.
+void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter);
+
+}  // namespace trevo

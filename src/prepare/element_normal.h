@@ -1,0 +1,50 @@
+// The element normal and the unit nodal normals of a mesh.
+// Spec: Part 3.1 (element normal: unit vector of d13 x d24, 1e-80 under the root;
+// a degenerate element has the zero vector), Part 3.4 (nodal normals: unweighted
+// sum of the unit element normals of the elements using the node, divided by its
+// length + 1e-50), Part 5.1 (the same nodal normals).
+#pragma once
+#include <array>
+#include <cmath>
+#include <span>
+
+#include "frame/mesh.h"
+
+namespace trevo {
+
+using Vec3 = std::array<double, 3>;
+
+inline Vec3 element_normal(const Mesh& m, int32_t e) {
+  const int32_t n1 = m.node(e, 0), n2 = m.node(e, 1), n3 = m.node(e, 2), n4 = m.node(e, 3);
+  const double d13x = m.x[n3] - m.x[n1], d13y = m.y[n3] - m.y[n1], d13z = m.z[n3] - m.z[n1];
+  const double d24x = m.x[n4] - m.x[n2], d24y = m.y[n4] - m.y[n2], d24z = m.z[n4] - m.z[n2];
+  const double cx = d13y * d24z - d13z * d24y;
+  const double cy = d13z * d24x - d13x * d24z;
+  const double cz = d13x * d24y - d13y * d24x;
+  const double length = std::sqrt(cx * cx + cy * cy + cz * cz + 1e-80);
+  return {cx / length, cy / length, cz / length};
+}
+
+// nx, ny, nz: mesh.nn each. Element corner counts come from mesh.corners when
+// present, else from the connectivity (Part 3.1, node count of a tool element).
+inline void nodal_normals(const Mesh& m, std::span<double> nx, std::span<double> ny, std::span<double> nz) {
+  for (int32_t i = 0; i < m.nn; ++i) nx[i] = ny[i] = nz[i] = 0.0;
+  for (int32_t e = 0; e < m.ne; ++e) {
+    const Vec3 n = element_normal(m, e);
+    const int corners = m.corners.empty() ? corner_count(m, e) : m.corners[e];
+    for (int k = 0; k < corners; ++k) {
+      const int32_t i = m.node(e, k);
+      nx[i] += n[0];
+      ny[i] += n[1];
+      nz[i] += n[2];
+    }
+  }
+  for (int32_t i = 0; i < m.nn; ++i) {
+    const double length = std::sqrt(nx[i] * nx[i] + ny[i] * ny[i] + nz[i] * nz[i]) + 1e-50;
+    nx[i] /= length;
+    ny[i] /= length;
+    nz[i] /= length;
+  }
+}
+
+}  // namespace trevo
