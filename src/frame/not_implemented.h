@@ -1,0 +1,16 @@
+// The explicit path for a phase whose Part is not built yet: it says so on the
+// console and in the run report and stops the run, so no result is ever faked.
+#pragma once
+#include <string>
+
+#include "frame/reporter.h"
+#include "frame/run_stop.h"
+
+namespace trevo {
+
+[[noreturn]] inline void stop_not_implemented(const std::string& phase, Reporter& reporter) {
+  reporter.message("******* Not implemented in this version of trevo: " + phase + " *******");
+  stop_run();
+}
+
+}  // namespace trevo

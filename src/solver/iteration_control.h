@@ -1,0 +1,89 @@
+// The pieces of the damped Newton loop that decide: displacement measure ADP,
+// stabilisation coefficients, line search, inversion count and the stop tests.
+// Spec: Part 4.1 (Algorithms steps 2, 6, 7, 10, 11), Part 5.2 (inversion check).
+// Nodes 0-based; per-equation vectors hold (x, y) of node i at 2i, 2i+1.
+#pragma once
+#include <cstdint>
+#include <span>
+
+#include "frame/mesh.h"
+
+namespace trevo {
+
+// ADP = sum over nodes of dU(2i)^2 + dU(2i+1)^2, divided by (D + 1e-50), D the
+// diagonal of the bounding rectangle of the blank (X, Y). Not square-rooted.
+double displacement_measure(std::span<const double> increment, std::span<const double> blank_x,
+                            std::span<const double> blank_y);
+
+// Per node and direction: 1e-4 up to L/80, linear ramps to 1e-5 (L/40), 1e-6 (L/20),
+// 1e-7 (L/10), then 0; u = |U| in that direction, L the blank's extent in it.
+void stabilisation_coefficients(std::span<const double> displacement, std::span<const double> blank_x,
+                                std::span<const double> blank_y, std::span<double> kx, std::span<double> ky);
+double stabilisation_coefficient(double u, double extent);
+
+// Number of elements whose doubled signed blank area (X3-X1)(Y4-Y2)-(X4-X2)(Y3-Y1)
+// is below -1e-5 (a triangle repeats node 3 as node 4).
+int32_t inverted_element_count(const Mesh& part, std::span<const double> blank_x, std::span<const double> blank_y);
+
+// The line search of Part 4.1 step 7. residual_sq = |R|^2 at the current state;
+// trial(lambda) evaluates the state U + lambda*dU and returns |R|^2 there.
+// Returns the RELAX it found (before the clamp of step 8).
+struct LineSearchResult {
+  double relax = 1.0;
+  int trials = 0;
+};
+template <class Trial>
+LineSearchResult line_search(double residual_sq, double min_relax, Trial&& trial);
+
+// The step rules of the line search, separately testable.
+double first_backtrack(double f0, double g, double f1);
+double cubic_backtrack(double f0, double g, double lambda, double f_lambda, double lambda_prev, double f_prev);
+
+struct StopState {
+  double adp = 1.0, first_adp = 1.0, maxp_value = 0.0;
+  int32_t inversion_count = 0, iteration = 1;
+};
+struct StopLimits {
+  double displacement_tolerance = 1e-4, force_tolerance = 2.0;
+};
+// The first of the six stop tests (1..6) that holds, or 0 when the loop goes on.
+int stop_test(const StopState& s, const StopLimits& limits);
+
+// Part 4.1 gives the cubic search no bound; a search that keeps landing above the
+// minimum relaxation without enough decrease ends after this many trials (the
+// clamp of step 8 then applies) so that a pathological residual cannot hang a run.
+inline constexpr int kMaxLineSearchTrials = 40;
+
+template <class Trial>
+LineSearchResult line_search(double residual_sq, double min_relax, Trial&& trial) {
+  const double f0 = 0.5 * residual_sq;
+  const double g = -residual_sq;
+  LineSearchResult result;
+  if (-g < 0.01) return result;  // RELAX = 1 without any trial
+  const double acceptable = 1.002 * f0;
+  double lambda = 1.0;
+  double f = 0.5 * trial(lambda);
+  result.trials = 1;
+  if (f <= acceptable) return result;
+  double lambda_prev = lambda, f_prev = f;
+  lambda = first_backtrack(f0, g, f);
+  f = 0.5 * trial(lambda);
+  result.trials = 2;
+  while (f > acceptable && result.trials < kMaxLineSearchTrials) {
+    const double next = cubic_backtrack(f0, g, lambda, f, lambda_prev, f_prev);
+    lambda_prev = lambda;
+    f_prev = f;
+    lambda = next;
+    if (!(lambda == lambda)) {  // no real root: give up at the minimum relaxation
+      lambda = min_relax;
+      break;
+    }
+    f = 0.5 * trial(lambda);
+    ++result.trials;
+    if (lambda < min_relax) break;
+  }
+  result.relax = lambda;
+  return result;
+}
+
+}  // namespace trevo
