@@ -1,0 +1,150 @@
+// SSOR-preconditioned conjugate gradients, Eisenstat's form, on the CSR matrix.
+// Spec: Part 4.4 (Solution of K·dU = R).
+//
+// The vector updates of a step are fused into the two sweeps where the Part's
+// arithmetic stays the same operation for operation: every value is computed by
+// the same expression, and every sum runs over i ascending as in the Part. Only
+// the loop that visits an element changes, which halves the memory traffic.
+#include "solver/conjugate_gradient.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+namespace trevo {
+namespace {
+
+// Raw view of the CSR arrays for the inner loops (no bounds checks).
+struct Rows {
+  int32_t neq;
+  const int32_t* row_start;
+  const int32_t* column;
+  const int32_t* diagonal;
+  const double* value;
+};
+
+Rows rows_of(const CsrMatrix& k) {
+  return {k.neq, k.row_start.data(), k.column.data(), k.diagonal.data(), k.value.data()};
+}
+
+// (K·x)(i), ascending columns.
+inline double row_product(const Rows& k, int32_t i, const double* x) {
+  double sum = 0.0;
+  for (int32_t q = k.row_start[i]; q < k.row_start[i + 1]; ++q) sum += k.value[q] * x[k.column[q]];
+  return sum;
+}
+
+// Forward sweep, i ascending: out(i) = ω·(in(i) − Σ_{j<i} K(i,j)·out(j)) / K(i,i),
+// with in(i) = rhs(i) formed when row i is reached; then done(i, out(i)).
+template <class Rhs, class Done>
+inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
+  for (int32_t i = 0; i < k.neq; ++i) {
+    const int32_t diagonal = k.diagonal[i];
+    double sum = 0.0;
+    for (int32_t q = k.row_start[i]; q < diagonal; ++q) sum += k.value[q] * out[k.column[q]];
+    const double result = kSsorOmega * (rhs(i) - sum) / k.value[diagonal];
+    out[i] = result;
+    done(i, result);
+  }
+}
+
+// Backward sweep, i descending: out(i) = ω·(in(i) − Σ_{j>i} K(i,j)·out(j)) / K(i,i).
+template <class Rhs, class Done>
+inline void backward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
+  for (int32_t i = k.neq - 1; i >= 0; --i) {
+    const int32_t diagonal = k.diagonal[i];
+    const int32_t end = k.row_start[i + 1];
+    double sum = 0.0;
+    for (int32_t q = diagonal + 1; q < end; ++q) sum += k.value[q] * out[k.column[q]];
+    const double result = kSsorOmega * (rhs(i) - sum) / k.value[diagonal];
+    out[i] = result;
+    done(i, result);
+  }
+}
+
+inline double ascending_sum(const double* terms, int32_t n) {
+  double sum = 0.0;
+  for (int32_t i = 0; i < n; ++i) sum += terms[i];
+  return sum;
+}
+
+}  // namespace
+
+double cg_solver_factor(int32_t nn) { return 6.18e-7 * std::pow(static_cast<double>(nn), 0.7); }
+
+double cg_tolerance(double displacement_tolerance, double c, double adp) {
+  return 5000.0 * std::sqrt(displacement_tolerance) * c * std::sqrt(adp);
+}
+
+void multiply(const CsrMatrix& k, std::span<const double> x, std::span<double> y) {
+  const Rows rows = rows_of(k);
+  for (int32_t i = 0; i < rows.neq; ++i) y[i] = row_product(rows, i, x.data());
+}
+
+void forward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<double> out) {
+  const double* source = in.data();
+  forward_rows(rows_of(k), [source](int32_t i) { return source[i]; }, out.data(),
+               [](int32_t, double) {});
+}
+
+void backward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<double> out) {
+  const double* source = in.data();
+  backward_rows(rows_of(k), [source](int32_t i) { return source[i]; }, out.data(),
+                [](int32_t, double) {});
+}
+
+CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, double tol,
+                            const CgVectors& v, std::span<double> increment) {
+  const Rows rows = rows_of(k);
+  const int32_t n = rows.neq;
+  assert(rhs.size() >= static_cast<size_t>(n) && increment.size() >= static_cast<size_t>(n));
+  double* x = v.x.data();
+  double* z = v.z.data();
+  double* d = v.d.data();
+  double* p = v.p.data();
+  double* w = v.w.data();
+  // s holds the forward sweep of t; between the backward sweep and the next
+  // forward sweep it holds the terms p(i)·(2.0·w(i) − d(i)·p(i)) of α's divisor.
+  double* s = v.s.data();
+  const double* r_given = rhs.data();
+
+  // Steps 1-2 and 5: r = K·x − R, z = forward sweep of r, d = scale·K(i,i), ρ = Σ d(i)·z(i)².
+  double rho = 0.0;
+  forward_rows(
+      rows, [&](int32_t i) { return row_product(rows, i, x) - r_given[i]; }, z,
+      [&](int32_t i, double zi) {
+        d[i] = kSsorDiagonalScale * rows.value[rows.diagonal[i]];
+        rho += d[i] * (zi * zi);
+      });
+  // Steps 3-4: w = −d·z, p = backward sweep of w.
+  const auto divisor_term = [&](int32_t i, double pi) { s[i] = pi * (kCgStepFactor * w[i] - d[i] * pi); };
+  backward_rows(
+      rows, [&](int32_t i) { return w[i] = -d[i] * z[i]; }, p, divisor_term);
+
+  int32_t steps = 0;
+  while (steps < kCgMaxSteps && rho >= tol) {
+    const double alpha = rho / ascending_sum(s, n);  // 6.1
+    double rho_next = 0.0;
+    forward_rows(
+        rows,
+        [&](int32_t i) {
+          x[i] = x[i] + alpha * p[i];  // 6.2
+          return w[i] - d[i] * p[i];   // 6.3: t(i)
+        },
+        s,
+        [&](int32_t i, double si) {
+          z[i] = z[i] + alpha * (si + p[i]);  // 6.4 s = s + p, 6.5
+          rho_next += d[i] * (z[i] * z[i]);   // 6.6
+        });
+    const double beta = rho_next / rho;
+    backward_rows(
+        rows, [&](int32_t i) { return w[i] = beta * w[i] - d[i] * z[i]; }, p,  // 6.7, 6.8
+        divisor_term);
+    rho = rho_next;  // 6.9
+    ++steps;
+  }
+  if (increment.data() != x) std::copy(x, x + n, increment.data());  // step 7
+  return {steps, rho, tol};
+}
+
+}  // namespace trevo

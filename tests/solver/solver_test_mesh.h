@@ -1,0 +1,108 @@
+// Test helpers for the solver: a small quad/triangle grid mesh and the Part 3.6
+// matrix pattern built by the rules alone (0-based; each node's adjacent nodes
+// ascending, itself included even when no element uses it, so that such a node
+// has rows holding only their diagonal).
+// Spec: Part 3.6 (pattern), Part 3.1 (triangle = corner 3 repeating corner 2).
+#pragma once
+#include <array>
+#include <cstdint>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "frame/mesh.h"
+#include "solver/csr.h"
+
+namespace trevo::test {
+
+struct OwnedMesh {
+  std::vector<double> x, y, z;
+  std::vector<int32_t> conn, corners;
+  int32_t nn = 0, ne = 0;
+  Mesh view() {
+    return Mesh{nn, ne, x, y, z, conn, corners};
+  }
+};
+
+// nx × ny nodes on a unit grid; cells in row order; the cells listed in
+// `split` become two triangles (a, b, c) and (a, c, d); `extra_nodes` unused
+// nodes are appended after the grid nodes.
+inline OwnedMesh grid_mesh(int32_t nx, int32_t ny, const std::set<int32_t>& split = {},
+                           int32_t extra_nodes = 0) {
+  OwnedMesh m;
+  m.nn = nx * ny + extra_nodes;
+  for (int32_t node = 0; node < m.nn; ++node) {
+    m.x.push_back(node % nx);
+    m.y.push_back(node / nx);
+    m.z.push_back(0.0);
+  }
+  std::vector<std::array<int32_t, 4>> elements;
+  int32_t cell = 0;
+  for (int32_t j = 0; j + 1 < ny; ++j) {
+    for (int32_t i = 0; i + 1 < nx; ++i, ++cell) {
+      const int32_t a = j * nx + i, b = a + 1, c = a + nx + 1, d = a + nx;
+      if (split.count(cell) != 0) {
+        elements.push_back({a, b, c, c});
+        elements.push_back({a, c, d, d});
+      } else {
+        elements.push_back({a, b, c, d});
+      }
+    }
+  }
+  m.ne = static_cast<int32_t>(elements.size());
+  m.conn.resize(4 * static_cast<size_t>(m.ne));
+  for (int32_t e = 0; e < m.ne; ++e) {
+    for (int k = 0; k < 4; ++k) m.conn[static_cast<size_t>(k) * m.ne + e] = elements[e][k];
+    m.corners.push_back(elements[e][3] == elements[e][2] ? 3 : 4);
+  }
+  return m;
+}
+
+struct OwnedMatrix {
+  std::vector<int32_t> row_start, column, diagonal;
+  std::vector<double> value;
+  CsrMatrix view() {
+    return CsrMatrix{static_cast<int32_t>(diagonal.size()), row_start, column, diagonal, value};
+  }
+};
+
+// Part 3.6 expansion: rows 2i and 2i+1 hold columns 2j, 2j+1 of every adjacent j.
+inline OwnedMatrix matrix_pattern(const Mesh& mesh) {
+  std::vector<std::set<int32_t>> adjacent(mesh.nn);
+  for (int32_t node = 0; node < mesh.nn; ++node) adjacent[node].insert(node);
+  for (int32_t e = 0; e < mesh.ne; ++e) {
+    const int corners = corner_count(mesh, e);
+    for (int a = 0; a < corners; ++a)
+      for (int b = 0; b < corners; ++b) adjacent[mesh.node(e, a)].insert(mesh.node(e, b));
+  }
+  OwnedMatrix k;
+  k.row_start.push_back(0);
+  for (int32_t node = 0; node < mesh.nn; ++node) {
+    for (int dir = 0; dir < 2; ++dir) {
+      for (const int32_t j : adjacent[node]) {
+        if (j == node) k.diagonal.push_back(static_cast<int32_t>(k.column.size()) + dir);
+        k.column.push_back(2 * j);
+        k.column.push_back(2 * j + 1);
+      }
+      k.row_start.push_back(static_cast<int32_t>(k.column.size()));
+    }
+  }
+  k.value.assign(k.column.size(), 0.0);
+  return k;
+}
+
+// A random symmetric positive definite 8 × 8 matrix (column-major): BᵀB + 8·I.
+inline std::array<double, 64> spd_element_matrix(std::mt19937& rng) {
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::array<double, 64> b{}, k{};
+  for (double& v : b) v = u(rng);
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < 8; ++j) {
+      double sum = (i == j) ? 8.0 : 0.0;
+      for (int q = 0; q < 8; ++q) sum += b[q + 8 * i] * b[q + 8 * j];
+      k[i + 8 * j] = sum;
+    }
+  return k;
+}
+
+}  // namespace trevo::test
