@@ -20,7 +20,8 @@ inline std::string edit_x(int n) { return std::string(static_cast<size_t>(n), ' 
 
 // One list-directed output record built item by item exactly as gfortran's
 // WRITE(*,*) writes it (leading blank, gfortran's REAL(8) and INTEGER fields and
-// its separators between character and numeric items).
+// its separators between character and numeric items). A record without items is
+// empty, as WRITE(*,*) with no items writes an empty record.
 class ListRecord {
  public:
   ListRecord& text(std::string_view s);
@@ -29,7 +30,8 @@ class ListRecord {
   const std::string& str() const { return record_; }
 
  private:
-  std::string record_ = " ";
+  void separate(bool is_text);  // leading blank or separator before an item
+  std::string record_;
   bool last_was_text_ = false;
   bool empty_ = true;
 };
