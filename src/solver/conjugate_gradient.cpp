@@ -38,12 +38,19 @@ inline double row_product(const Rows& k, int32_t i, const double* x) {
 // with in(i) = rhs(i) formed when row i is reached; then done(i, out(i)).
 template <class Rhs, class Done>
 inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
+  double previous = 0.0;  // out(i − 1), kept in a register
   for (int32_t i = 0; i < k.neq; ++i) {
     const int32_t diagonal = k.diagonal[i];
     double sum = 0.0;
-    for (int32_t q = k.row_start[i]; q < diagonal; ++q) sum += k.value[q] * out[k.column[q]];
+    int32_t q = k.row_start[i];
+    if (q < diagonal) {
+      for (; q < diagonal - 1; ++q) sum += k.value[q] * out[k.column[q]];
+      const int32_t j = k.column[q];
+      sum += k.value[q] * (j == i - 1 ? previous : out[j]);
+    }
     const double result = kSsorOmega * (rhs(i) - sum) / k.value[diagonal];
     out[i] = result;
+    previous = result;
     done(i, result);
   }
 }
@@ -51,13 +58,20 @@ inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
 // Backward sweep, i descending: out(i) = ω·(in(i) − Σ_{j>i} K(i,j)·out(j)) / K(i,i).
 template <class Rhs, class Done>
 inline void backward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
+  double previous = 0.0;  // out(i + 1), kept in a register
   for (int32_t i = k.neq - 1; i >= 0; --i) {
     const int32_t diagonal = k.diagonal[i];
     const int32_t end = k.row_start[i + 1];
     double sum = 0.0;
-    for (int32_t q = diagonal + 1; q < end; ++q) sum += k.value[q] * out[k.column[q]];
+    int32_t q = diagonal + 1;
+    if (q < end) {
+      const int32_t j = k.column[q];
+      sum += k.value[q] * (j == i + 1 ? previous : out[j]);
+      for (++q; q < end; ++q) sum += k.value[q] * out[k.column[q]];
+    }
     const double result = kSsorOmega * (rhs(i) - sum) / k.value[diagonal];
     out[i] = result;
+    previous = result;
     done(i, result);
   }
 }
