@@ -181,6 +181,59 @@ TEST(TippingSearch, PartOnItsSideIsTippedByCoarseThenFineSteps) {
   EXPECT_EQ(s.method, 1);
 }
 
+// Part 3.4 step 6, taken literally: with method 0 the second search runs on the tipped part; it finds
+// nothing more, tips by (0, 0), the result is kept (s >= -0.866), and the tipping angles become the
+// angles applied last, (0, 0), although the part stays tipped by the first search.
+TEST(AutomaticTipping, SecondAttemptWithMethodZeroRecordsTheAnglesItApplied) {
+  Model m;
+  part_on_its_side(m);
+  RunSettings s;
+  s.autonoml = 1;
+  s.method = 0;
+  std::ostringstream console;
+  Reporter r(console, nullptr);
+  auto in = m.input();
+  position_model(in, s, r);
+  EXPECT_EQ(s.iteration_limit, 0) << "check 3 with method 0";
+  EXPECT_GT(smallest_element_nz(m.part), 0.57) << "still tipped by the first search";
+  EXPECT_EQ(s.tipping_alpha, 0.0);
+  EXPECT_EQ(s.tipping_beta, 0.0);
+  EXPECT_EQ(s.smallest_nz, smallest_element_nz(m.part)) << "s of step 6 (element normals of Part 3.1)";
+}
+
+// Part 3.4 steps 3 and 4 (Left to the implementer): with the flat-blank-only switch 1 the flanging way
+// of finding the angles is not provided, so the angles stay 0 and nothing is tipped.
+TEST(AutomaticTipping, FlatBlankOnlySwitchLeavesAnglesZero) {
+  Model m;
+  part_on_its_side(m);
+  const std::vector<double> y0 = m.y;
+  RunSettings s;
+  s.autonoml = 1;
+  s.flat_blank_only = 1;
+  std::ostringstream console;
+  Reporter r(console, nullptr);
+  auto in = m.input();
+  position_model(in, s, r);
+  EXPECT_EQ(s.tipping_alpha, 0.0);
+  EXPECT_EQ(s.tipping_beta, 0.0);
+  EXPECT_EQ(m.y, y0);
+}
+
+// Part 3.4 step 2: MANUNOML is not used when AUTONOML is 1.
+TEST(ManualTipping, IgnoredWithAutomaticTipping) {
+  Model m;
+  flat_plate(m, 3);
+  RunSettings s;
+  s.autonoml = 1;
+  s.manunoml = {20.0, 0.0};
+  std::ostringstream console;
+  Reporter r(console, nullptr);
+  auto in = m.input();
+  position_model(in, s, r);
+  EXPECT_EQ(s.tipping_alpha, 0.0);
+  EXPECT_EQ(smallest_element_nz(m.part), 1.0);
+}
+
 // Part 3.4: the search stops when m exceeds the single-precision target 0.707 after the coarse step.
 TEST(TippingSearch, CoarseStepAloneWhenTargetReached) {
   // Unit normals all along +y except one slightly up: +88 deg about x gives nz = sin 88 > 0.707.
