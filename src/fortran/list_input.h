@@ -3,7 +3,11 @@
 // values leave the target unchanged), Left to the implementer: the syntax is that
 // of Fortran free-form numeric input: values separated by blanks and/or one comma,
 // r*value repeat counts, r* null repeats, empty (null) values between commas,
-// a slash ending the input, reals with E or D exponents, integers.
+// a slash ending the input, reals with E or D exponents, integers. The exact rules
+// are gfortran 12's, checked against it (tests/fortran/gen/gen_list_input.f90), with
+// these choices: a semicolon separates like a comma (as gfortran 12 does); blanks
+// are ' ', tab, CR and LF; Infinity, NaN and reals beyond the double range are
+// errors (gfortran reads them as values) since no measure of a model is one.
 #pragma once
 #include <cstdint>
 #include <string_view>
@@ -17,6 +21,9 @@ enum class ListStatus {
   error   // not a valid value of the target's type: a read error
 };
 
+// Reads the values of one field in order, one target per call. No allocation per
+// value; any bytes are safe. After `end` or `error` every later call returns the same.
+// The field's characters must outlive the ListInput (it keeps a view of them).
 class ListInput {
  public:
   explicit ListInput(std::string_view field);
@@ -24,12 +31,14 @@ class ListInput {
   ListStatus next_real(double& target);
 
  private:
-  std::string_view rest_;
-  // ... implementation state (repeat counts) owned by list_input.cpp
-  int64_t repeat_left_ = 0;
-  std::string_view repeat_token_;
-  bool ended_ = false;
-  bool next_token(std::string_view& token, bool& is_null);
+  // The next value text (after repeat counts): `value` with a non-empty token,
+  // `null`, or a terminal `end`/`error`.
+  ListStatus next_token(std::string_view& token);
+  ListStatus fail();  // a read error: this and every later call return `error`
+  std::string_view rest_;          // unread part of the field
+  int64_t repeat_left_ = 0;        // further copies of repeat_token_ still to deliver
+  std::string_view repeat_token_;  // value text of an r*value (empty for r*)
+  ListStatus final_ = ListStatus::value;  // end or error once the field is finished
 };
 
 }  // namespace trevo::fortran
