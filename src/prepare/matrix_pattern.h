@@ -1,0 +1,44 @@
+// The node-to-element index, the node adjacency and the CSR pattern of the stiffness matrix
+// with two unknowns per node.
+// Spec: Part 3.6 (Algorithms). Everything is 0-based: nodes 0..nn-1, elements 0..ne-1,
+// positions into the lists 0.., pointer[0] = 0; node i owns equations 2i (x) and 2i+1 (y).
+// Sizes, reported in the order the driver lays out the slices (Part 1.2):
+//   node-to-element pointer nn+1, list T (node_element_pointer returns T);
+//   adjacency pointer nn+1, adjacency list A, own position nn (node_adjacency_pointer returns A);
+//   matrix row_start 2nn+1, column 4A, diagonal 2nn, value 4A.
+// A node used by no element (Part 3.6, Left to the implementer) gets an adjacency run that
+// holds only itself, so its two rows have a diagonal entry (the assembly of Part 4.4 puts a
+// unit value there, as its solver needs a non-zero diagonal).
+#pragma once
+#include <cstdint>
+#include <span>
+
+#include "frame/mesh.h"
+#include "solver/csr.h"
+
+namespace trevo {
+
+// pointer (nn+1): elements of node i are list[pointer[i] .. pointer[i+1]-1]. Returns T.
+int64_t node_element_pointer(const Mesh& m, std::span<int32_t> pointer);
+
+// list (T): for each node its elements in ascending order. pointer is used as the cursor
+// and restored, so no scratch is needed.
+void node_element_list(const Mesh& m, std::span<int32_t> pointer, std::span<int32_t> list);
+
+// adjacency_pointer (nn+1) from the node-to-element index; marker: nn scratch.
+// Returns A, the total adjacency entries.
+int64_t node_adjacency_pointer(const Mesh& m, std::span<const int32_t> pointer, std::span<const int32_t> list,
+                               std::span<int32_t> adjacency_pointer, std::span<int32_t> marker);
+
+// adjacency (A): per node, every node sharing an element with it, itself included, ascending.
+// own (nn): the position of node i inside the adjacency list (absolute, 0-based).
+void node_adjacency(const Mesh& m, std::span<const int32_t> pointer, std::span<const int32_t> list,
+                    std::span<const int32_t> adjacency_pointer, std::span<int32_t> adjacency,
+                    std::span<int32_t> own, std::span<int32_t> marker);
+
+// Expands the adjacency into matrix.row_start, matrix.column and matrix.diagonal
+// (matrix.neq = 2nn; the spans sized as above). Values are left to the assembly.
+void matrix_pattern(std::span<const int32_t> adjacency_pointer, std::span<const int32_t> adjacency,
+                    std::span<const int32_t> own, CsrMatrix& matrix);
+
+}  // namespace trevo
