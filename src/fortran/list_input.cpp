@@ -14,22 +14,27 @@ namespace {
 // gfortran's largest repeat count (MAX_REPEAT in list_read.c).
 constexpr int64_t kMaxRepeat = 200000000;
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool is_comma(char c) { return c == ',' || c == ';'; }
+// Character classes of the field, by byte.
+enum : uint8_t { kOther = 0, kBlank = 1, kComma = 2, kSlash = 4 };
+constexpr std::array<uint8_t, 256> kClass = [] {
+  std::array<uint8_t, 256> table{};
+  for (unsigned char c : {' ', '\t', '\r', '\n'}) table[c] = kBlank;
+  table[static_cast<unsigned char>(',')] = kComma;
+  table[static_cast<unsigned char>(';')] = kComma;
+  table[static_cast<unsigned char>('/')] = kSlash;
+  return table;
+}();
+
+uint8_t char_class(char c) { return kClass[static_cast<unsigned char>(c)]; }
+bool is_blank(char c) { return char_class(c) == kBlank; }
+bool is_comma(char c) { return char_class(c) == kComma; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool ends_token(char c) { return is_blank(c) || is_comma(c) || c == '/'; }
+bool ends_token(char c) { return char_class(c) != kOther; }
 
 void skip_blanks(std::string_view& s) {
   size_t i = 0;
   while (i < s.size() && is_blank(s[i])) ++i;
   s.remove_prefix(i);
-}
-
-// After a value: blanks, then at most one comma (with its trailing blanks left for
-// the next call, where a second comma would be a null value).
-void skip_separator(std::string_view& s) {
-  skip_blanks(s);
-  if (!s.empty() && is_comma(s[0])) s.remove_prefix(1);
 }
 
 // [sign] digits, fitting int32_t.
@@ -44,83 +49,81 @@ bool parse_int(std::string_view t, int32_t& out) {
   return true;
 }
 
-// A Fortran real: [sign] mantissa (digits with at most one point, at least one
-// digit) and an optional exponent: a letter E, D or Q with an optional sign, or a
-// bare sign, then at least one digit. Copies it into `normal` in std::from_chars
-// syntax (no '+' mantissa sign, 'e' exponent letter). `magnitude` is the decimal
-// exponent of the leading digit plus one (0 for a zero mantissa), clamped, which
-// tells an overflow from an underflow when the conversion is out of range.
-template <class Out>
-bool normalise_real(std::string_view t, Out& normal, int64_t& magnitude, bool& zero) {
+// The syntax of a Fortran real: [sign] mantissa (digits with at most one point,
+// at least one digit), then optionally an exponent: a letter E, D or Q with an
+// optional sign, or a bare sign, then at least one digit.
+struct RealSyntax {
+  bool valid = false;
+  bool plain = true;          // already std::from_chars syntax (no '+' sign, E letter or none)
+  size_t exponent_at = 0;     // index of the exponent letter or bare sign (size if none)
+  int64_t magnitude = 0;      // decimal exponent of the leading digit plus one (clamped)
+  bool zero = true;           // the mantissa is zero
+};
+
+RealSyntax scan_real(std::string_view t) {
+  RealSyntax syn;
   size_t i = 0;
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
-    if (t[i] == '-') normal.push_back('-');
+    if (t[i] == '+') syn.plain = false;
     ++i;
   }
   int64_t int_digits = 0, leading_fraction_zeros = 0;
-  bool any_digit = false, nonzero = false, point = false;
+  bool any_digit = false, point = false;
   for (; i < t.size(); ++i) {
     const char c = t[i];
     if (is_digit(c)) {
       any_digit = true;
-      if (c != '0') nonzero = true;
-      if (!point && nonzero) ++int_digits;
-      if (point && !nonzero) ++leading_fraction_zeros;
+      if (c != '0') syn.zero = false;
+      if (!point && !syn.zero) ++int_digits;
+      if (point && syn.zero) ++leading_fraction_zeros;
     } else if (c == '.' && !point) {
       point = true;
     } else {
       break;
     }
-    normal.push_back(c);
   }
-  if (!any_digit) return false;
+  if (!any_digit) return syn;
+  syn.exponent_at = i;
   int64_t exponent = 0;
   if (i < t.size()) {
     const char c = t[i];
-    if (c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == 'q' || c == 'Q') ++i;
-    else if (c != '+' && c != '-') return false;
-    normal.push_back('e');
+    const bool letter = c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == 'q' || c == 'Q';
+    if (!letter && c != '+' && c != '-') return syn;
+    if (c != 'e' && c != 'E') syn.plain = false;
+    if (letter) ++i;
     bool negative = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
-      negative = t[i] == '-';
-      normal.push_back(t[i]);
-      ++i;
-    }
-    if (i == t.size()) return false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    if (i == t.size()) return syn;
     for (; i < t.size(); ++i) {
-      if (!is_digit(t[i])) return false;
-      normal.push_back(t[i]);
+      if (!is_digit(t[i])) return syn;
       if (exponent < 1000000000) exponent = exponent * 10 + (t[i] - '0');
     }
     if (negative) exponent = -exponent;
   }
-  zero = !nonzero;
-  magnitude = (int_digits > 0 ? int_digits : -leading_fraction_zeros) + exponent;
-  return true;
+  syn.magnitude = (int_digits > 0 ? int_digits : -leading_fraction_zeros) + exponent;
+  syn.valid = true;
+  return syn;
 }
 
-// Fixed-capacity character buffer for the common (short) token.
-constexpr size_t kSmallText = 128;
-struct SmallText {
-  std::array<char, kSmallText> chars{};
-  size_t count = 0;
-  void push_back(char c) { chars[count++] = c; }
-  const char* data() const { return chars.data(); }
-  size_t size() const { return count; }
-};
+// Rewrites a valid Fortran real in std::from_chars syntax into `out` (capacity at
+// least t.size() + 1): no '+' mantissa sign, 'e' as the exponent letter.
+size_t rewrite_real(std::string_view t, const RealSyntax& syn, char* out) {
+  size_t n = 0;
+  for (size_t i = t[0] == '+' ? 1 : 0; i < syn.exponent_at; ++i) out[n++] = t[i];
+  if (syn.exponent_at < t.size()) {
+    out[n++] = 'e';
+    const char c = t[syn.exponent_at];
+    for (size_t i = syn.exponent_at + (c == '+' || c == '-' ? 0 : 1); i < t.size(); ++i) out[n++] = t[i];
+  }
+  return n;
+}
 
-template <class Out>
-bool convert_real(std::string_view t, Out& normal, double& out) {
-  int64_t magnitude = 0;
-  bool zero = false;
-  if (!normalise_real(t, normal, magnitude, zero)) return false;
-  const char* first = normal.data();
-  const char* last = first + normal.size();
+bool convert_real(const char* first, const char* last, const RealSyntax& syn, double& out) {
   double v = 0.0;
   auto res = std::from_chars(first, last, v);
   if (res.ec == std::errc::result_out_of_range) {
-    if (magnitude > 0 && !zero) return false;  // beyond the double range: an error
-    v = first[0] == '-' ? -0.0 : 0.0;          // below it: zero, as gfortran reads it
+    if (syn.magnitude > 0 && !syn.zero) return false;  // beyond the double range: an error
+    v = first[0] == '-' ? -0.0 : 0.0;                  // below it: zero, as gfortran reads it
   } else if (res.ec != std::errc() || res.ptr != last) {
     return false;
   }
@@ -129,14 +132,16 @@ bool convert_real(std::string_view t, Out& normal, double& out) {
 }
 
 bool parse_real(std::string_view t, double& out) {
-  // The normalised text is at most one character longer than the token.
-  if (t.size() + 1 <= kSmallText) {
-    SmallText normal;
-    return convert_real(t, normal, out);
+  const RealSyntax syn = scan_real(t);
+  if (!syn.valid) return false;
+  if (syn.plain) return convert_real(t.data(), t.data() + t.size(), syn, out);
+  constexpr size_t kSmall = 128;
+  if (t.size() < kSmall) {
+    char buf[kSmall];
+    return convert_real(buf, buf + rewrite_real(t, syn, buf), syn, out);
   }
-  std::string normal;
-  normal.reserve(t.size() + 1);
-  return convert_real(t, normal, out);
+  std::string buf(t.size() + 1, '\0');
+  return convert_real(buf.data(), buf.data() + rewrite_real(t, syn, buf.data()), syn, out);
 }
 
 }  // namespace
@@ -156,6 +161,12 @@ ListStatus ListInput::next_token(std::string_view& token) {
   }
   if (final_ != ListStatus::value) return final_;
   skip_blanks(rest_);
+  // The separator after a value: blanks and at most one comma (a second is a null).
+  if (after_value_ && !rest_.empty() && is_comma(rest_[0])) {
+    rest_.remove_prefix(1);
+    skip_blanks(rest_);
+  }
+  after_value_ = false;
   if (rest_.empty() || rest_[0] == '/') return final_ = ListStatus::end;
   if (is_comma(rest_[0])) {  // a comma with no value before it: a null value
     rest_.remove_prefix(1);
@@ -165,7 +176,7 @@ ListStatus ListInput::next_token(std::string_view& token) {
   while (n < rest_.size() && !ends_token(rest_[n])) ++n;
   token = rest_.substr(0, n);
   rest_.remove_prefix(n);
-  skip_separator(rest_);
+  after_value_ = true;
 
   const size_t star = token.find('*');
   if (star == std::string_view::npos) return ListStatus::value;

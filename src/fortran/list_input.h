@@ -38,6 +38,7 @@ class ListInput {
   std::string_view rest_;          // unread part of the field
   int64_t repeat_left_ = 0;        // further copies of repeat_token_ still to deliver
   std::string_view repeat_token_;  // value text of an r*value (empty for r*)
+  bool after_value_ = false;       // a value was read: one comma may still separate it
   ListStatus final_ = ListStatus::value;  // end or error once the field is finished
 };
 
