@@ -179,6 +179,28 @@ TEST(OrientationCheck, SharedNodeOnlyIsSeparateRegion) {
   EXPECT_EQ(records(out.report), (Lines{kOverlap1, kOverlap2, kOverlap1, kOverlap2}));
 }
 
+// Part 3.2 check 1 (performance): 5000 separate triangles are 5000 regions; the literal
+// NE + 100 empty sweeps per region would take ~1e11 element visits, the check ends at once
+// and writes one pair of overlap lines per further region.
+TEST(OrientationCheck, ManyRegionsEndWithoutEmptySweeps) {
+  OwnedMesh o;
+  for (int e = 0; e < 5000; ++e) {
+    const int32_t b = o.add_node(3 * e, 0, 0);
+    o.add_node(3 * e + 1, 0, 0), o.add_node(3 * e, 1, 0.001 * (e % 7));
+    if (e % 2 == 0) o.add_element(b, b + 1, b + 2, b + 2);
+    else o.add_element(b, b + 2, b + 1, b + 1);
+  }
+  Mesh m = o.view();
+  std::vector<int32_t> nb = test::neighbour_table(m);
+  CapturedReporter out;
+  orientation_check(m, nb, o.labels, RunSettings{}, out.reporter);
+  const Lines console = records(out.console);
+  ASSERT_EQ(console.size(), 2u * 4999);
+  EXPECT_EQ(console[0], kOverlap1);
+  EXPECT_EQ(console[1], kOverlap2);
+  for (int32_t e = 0; e < m.ne; ++e) ASSERT_GT(element_normal(m, e)[2], 0.0) << "element " << e;
+}
+
 // A strip of three vertical quadrilaterals (nz = 0), the middle one given the other way.
 void add_vertical_strip(OwnedMesh& o, double y0) {
   const int32_t b = static_cast<int32_t>(o.x.size());
