@@ -1,0 +1,52 @@
+// Material law of the one-step solver (Part 4.3).
+#include "solver/material.h"
+
+#include <cmath>
+
+namespace trevo {
+
+MaterialRow material_row(std::span<const double> table, int32_t nm, int32_t m) {
+  const auto at = [&](int j) { return table[static_cast<size_t>(m) + static_cast<size_t>(j) * nm]; };
+  return {at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)};
+}
+
+double mean_r_value(double r0, double r45, double r90) { return (r0 + 2.0 * r45 + r90) / 4.0; }
+
+StressMatrix anisotropy_matrix(double rbar) {
+  const double c = 2.0 * (2.0 + rbar) / (3.0 * (1.0 + 2.0 * rbar));
+  return {c * (1.0 + rbar), c, c};
+}
+
+double equivalent_strain(double exx, double eyy, double exy, double e3, double r0, double r45, double r90) {
+  const double p = 1.0 / r0, q = 1.0 / r90;
+  const double d = p * q + p + q;
+  const double a1 = (p * eyy - e3) / d;
+  const double a2 = (e3 - q * exx) / d;
+  const double a3 = (q * exx - p * eyy) / d;
+  const double s = q * a1 * a1 + p * a2 * a2 + a3 * a3 + 2.0 * exy * exy / ((r45 + 0.5) * (p + q));
+  return std::sqrt(2.0 * (1.0 + p + q) * s / 3.0);
+}
+
+double flow_stress(double epsbar, double eps0, double K, double n) { return K * std::pow(eps0 + epsbar, n); }
+
+double secant_modulus(double epsbar, double eps0, double K, double n) {
+  double es = 0.0;
+  if (epsbar <= eps0) {
+    es = K * std::pow(eps0, n) / eps0;
+  } else if (epsbar < n) {
+    es = flow_stress(epsbar, eps0, K, n) / epsbar;
+  }
+  // Part 4.3 step 3 runs whatever steps 1 and 2 gave: it overrides both for epsbar >= n.
+  if (epsbar >= n) {
+    es = (K * std::pow(n, n) / n + 2.5 * flow_stress(epsbar, eps0, K, n) / epsbar) / (0.2 / (0.001 + n) + 2.5);
+  }
+  return es;
+}
+
+StressMatrix strain_to_stress(double es, const StressMatrix& m) { return {es * m.d11, es * m.d12, es * m.d33}; }
+
+StressMatrix stress_matrix(double epsbar, const MaterialRow& m) {
+  return strain_to_stress(secant_modulus(epsbar, m.eps0, m.K, m.n), anisotropy_matrix(mean_r_value(m.r0, m.r45, m.r90)));
+}
+
+}  // namespace trevo
