@@ -1,0 +1,201 @@
+// Membrane element of the one-step solver and the linear membrane of Part 5.2.
+#include "solver/element.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace trevo {
+namespace {
+
+// Part 4.2 steps 1-6: stretches, direction and logarithmic strains (tensor shear) of the inverse deformation.
+struct Kinematics {
+  double lambda1, lambda2, c, s, exx, eyy, exy;
+};
+
+Kinematics inverse_deformation(const ElementGeometry& g, const CornerDisplacements& u) {
+  // Steps 1-2: local components of each corner displacement and their derivatives along the local axes.
+  double u1x = 0.0, u1y = 0.0, u2x = 0.0, u2y = 0.0, u3x = 0.0, u3y = 0.0;
+  for (int k = 0; k < g.corners; ++k) {
+    const double u1 = g.e1[0] * u.ux[k] + g.e1[1] * u.uy[k] + g.e1[2] * u.uz[k];
+    const double u2 = g.e2[0] * u.ux[k] + g.e2[1] * u.uy[k] + g.e2[2] * u.uz[k];
+    const double u3 = g.e3[0] * u.ux[k] + g.e3[1] * u.uy[k] + g.e3[2] * u.uz[k];
+    const double nx = g.dndx[0][k], ny = g.dndy[0][k];
+    u1x += nx * u1, u1y += ny * u1;
+    u2x += nx * u2, u2y += ny * u2;
+    u3x += nx * u3, u3y += ny * u3;
+  }
+  // Step 3: metric of the blank seen from the part.
+  const double g11 = (1.0 - u1x) * (1.0 - u1x) + u2x * u2x + u3x * u3x;
+  const double g22 = u1y * u1y + (1.0 - u2y) * (1.0 - u2y) + u3y * u3y;
+  const double g12 = -(1.0 - u1x) * u1y - u2x * (1.0 - u2y) + u3x * u3y;
+  // Step 4 (m - d >= 0 in exact arithmetic; the max keeps rounding out of the square root).
+  const double m = 0.5 * (g11 + g22);
+  const double d = 0.5 * std::sqrt(4.0 * g12 * g12 + (g11 - g22) * (g11 - g22));
+  Kinematics k;
+  k.lambda1 = 1.0 / (std::sqrt(std::max(m - d, 0.0)) + 1e-80);
+  k.lambda2 = 1.0 / (std::sqrt(m + d) + 1e-80);
+  // Step 5. The spec's guard gives (1, 0) when |G11 - 1/lambda2^2| < 1e-6. That test fires when the local
+  // x axis is (nearly) the eigenvector of lambda2, where the formula's limit is (0, 1): taken literally,
+  // (1, 0) would put the major strain on the minor axis of, e.g., an element stretched along its local y.
+  // So the guard gives (0, 1) when the eigenvalues are distinct (d > 1e-6) and (1, 0) when they (nearly)
+  // coincide, which keeps both edge cases of Part 4.2 (no deformation, equal stretch: (1, 0)).
+  const double denominator = g11 - 1.0 / (k.lambda2 * k.lambda2);
+  if (std::fabs(denominator) < 1e-6) {
+    k.c = d > 1e-6 ? 0.0 : 1.0;
+    k.s = d > 1e-6 ? 1.0 : 0.0;
+  } else {
+    const double t = g12 / denominator;
+    const double root = std::sqrt(1.0 + t * t);
+    k.c = 1.0 / root;
+    k.s = -t / root;
+  }
+  // Step 6.
+  const double l1 = std::log(k.lambda1), l2 = std::log(k.lambda2);
+  const double c2 = k.c * k.c, s2 = k.s * k.s;
+  k.exx = c2 * l1 + s2 * l2;
+  k.eyy = c2 * l2 + s2 * l1;
+  k.exy = (l2 - l1) * k.s * k.c;
+  return k;
+}
+
+// Adds weight * B^T D B of one strain-displacement set to the upper triangle of k. B has the engineering
+// shear row (dN/dy e1 + dN/dx e2), so d_shear is the factor of the engineering shear strain.
+void add_set_stiffness(const ElementGeometry& g, int set, double d11, double d12, double d_shear, double weight,
+                       ElementMatrix& k) {
+  const int n = 2 * g.corners;
+  double b1[8], b2[8], b3[8];
+  for (int c = 0; c < g.corners; ++c) {
+    const double nx = g.dndx[set][c], ny = g.dndy[set][c];
+    for (int a = 0; a < 2; ++a) {
+      b1[2 * c + a] = nx * g.e1[a];
+      b2[2 * c + a] = ny * g.e2[a];
+      b3[2 * c + a] = ny * g.e1[a] + nx * g.e2[a];
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    const double t1 = d11 * b1[i] + d12 * b2[i], t2 = d12 * b1[i] + d11 * b2[i], t3 = d_shear * b3[i];
+    for (int j = i; j < n; ++j) k[i * 8 + j] += weight * (t1 * b1[j] + t2 * b2[j] + t3 * b3[j]);
+  }
+}
+
+void mirror_upper(int n, ElementMatrix& k) {
+  for (int i = 0; i < n; ++i) {
+    for (int j = i + 1; j < n; ++j) k[j * 8 + i] = k[i * 8 + j];
+  }
+}
+
+// Membrane stiffness of the element: the centre set for a triangle, K1 + (K2 + K3) / 3 for a quadrilateral.
+ElementMatrix membrane_stiffness(const ElementGeometry& g, double d11, double d12, double d_shear, double volume) {
+  ElementMatrix k{};
+  add_set_stiffness(g, 0, d11, d12, d_shear, volume, k);
+  if (g.corners == 4) {
+    // Part 4.2: the upper triangle of K2 + K3 is divided by 3 and added to that of K1.
+    add_set_stiffness(g, 1, d11, d12, d_shear, volume / 3.0, k);
+    add_set_stiffness(g, 2, d11, d12, d_shear, volume / 3.0, k);
+  }
+  return k;
+}
+
+// f_k = volume * (dN_k/dx t_x + dN_k/dy t_y) with the local tractions t_x = sxx e1 + sxy e2,
+// t_y = sxy e1 + syy e2: B^T sigma with the engineering-shear B, turned to global components.
+ElementForces nodal_forces(const ElementGeometry& g, double sxx, double syy, double sxy, double volume) {
+  double tx[3], ty[3];
+  for (int a = 0; a < 3; ++a) {
+    tx[a] = sxx * g.e1[a] + sxy * g.e2[a];
+    ty[a] = sxy * g.e1[a] + syy * g.e2[a];
+  }
+  ElementForces f;
+  for (int c = 0; c < g.corners; ++c) {
+    const double nx = volume * g.dndx[0][c], ny = volume * g.dndy[0][c];
+    f.fxy[2 * c] = nx * tx[0] + ny * ty[0];
+    f.fxy[2 * c + 1] = nx * tx[1] + ny * ty[1];
+    f.fz[c] = nx * tx[2] + ny * ty[2];
+  }
+  return f;
+}
+
+}  // namespace
+
+CornerDisplacements corner_displacements(const Mesh& part, int32_t e, int32_t corners, std::span<const double> u,
+                                         std::span<const double> zb) {
+  CornerDisplacements d;
+  for (int32_t k = 0; k < corners; ++k) {
+    const int32_t i = part.node(e, k);
+    d.ux[k] = u[2 * static_cast<size_t>(i)];
+    d.uy[k] = u[2 * static_cast<size_t>(i) + 1];
+    d.uz[k] = part.z[i] - zb[i];
+  }
+  return d;
+}
+
+ElementStrain evaluate_element(const ElementGeometry& g, const CornerDisplacements& u, const MaterialRow& m,
+                               double h0) {
+  const Kinematics k = inverse_deformation(g, u);
+  ElementStrain st;
+  st.lambda1 = k.lambda1, st.lambda2 = k.lambda2, st.c = k.c, st.s = k.s;
+  st.exx = k.exx, st.eyy = k.eyy, st.exy = k.exy;
+  // Step 7: incompressibility.
+  const double area_ratio = (k.lambda2 + 1e-80) * (k.lambda1 + 1e-80);
+  st.e3 = std::log(1.0 / area_ratio);
+  st.h = h0 / area_ratio;
+  // Step 8 (Part 4.3).
+  st.epsbar = equivalent_strain(st.exx, st.eyy, st.exy, st.e3, m.r0, m.r45, m.r90);
+  const StressMatrix ds = stress_matrix(st.epsbar, m);
+  st.sxx = ds.d11 * st.exx + ds.d12 * st.eyy;
+  st.syy = ds.d12 * st.exx + ds.d11 * st.eyy;
+  st.sxy = ds.d33 * st.exy;
+  return st;
+}
+
+ElementForces element_internal_forces(const ElementGeometry& g, double sxx, double syy, double sxy, double h,
+                                      double h0) {
+  return nodal_forces(g, sxx, syy, sxy, g.area * 0.5 * (h + h0));
+}
+
+ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds, double h, double h0, double s2,
+                                const SerendipityTables& tables) {
+  const double h_mean = 0.5 * (h + h0);
+  // Ds acts on the tensor shear (Part 4.3), i.e. half the engineering shear of B: hence d33 / 2, which makes
+  // K the exact derivative of the internal force while Es is constant (tested by finite differences).
+  ElementMatrix k = membrane_stiffness(g, ds.d11, ds.d12, 0.5 * ds.d33, g.area * h_mean);
+  mirror_upper(2 * g.corners, k);
+  add_steep_wall_stabilisation(g, ds, h_mean, s2, tables, k);
+  return k;
+}
+
+void membrane_element(const ElementGeometry& g, double e_modulus, double h0, const CornerDisplacements& u,
+                      ElementForces& f, ElementMatrix& k) {
+  const double d11 = e_modulus / 0.75, d12 = 0.5 * e_modulus / 0.75, d33 = e_modulus / 3.0;
+  const Kinematics kin = inverse_deformation(g, u);
+  // Plane stress on the engineering shear 2 exy.
+  const double sxx = d11 * kin.exx + d12 * kin.eyy;
+  const double syy = d12 * kin.exx + d11 * kin.eyy;
+  const double sxy = d33 * 2.0 * kin.exy;
+  const double volume = g.area * h0;
+  f = nodal_forces(g, sxx, syy, sxy, volume);
+  k = membrane_stiffness(g, d11, d12, d33, volume);
+  mirror_upper(2 * g.corners, k);
+}
+
+ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, const Mesh& part,
+                                   std::span<const double> u, std::span<const double> zb,
+                                   std::span<const double> material_table, int32_t nm,
+                                   std::span<const int32_t> material, std::span<const double> h0,
+                                   std::span<double> h, std::span<double> epsbar, std::span<double> stress,
+                                   std::span<double> strain) {
+  ThicknessMinimum hmin;
+  const size_t ne = static_cast<size_t>(part.ne);
+  for (int32_t e = 0; e < part.ne; ++e) {
+    const ElementGeometry& g = geometry[e];
+    const MaterialRow row = material_row(material_table, nm, material[e]);
+    const ElementStrain st = evaluate_element(g, corner_displacements(part, e, g.corners, u, zb), row, h0[e]);
+    h[e] = st.h;
+    epsbar[e] = st.epsbar;
+    stress[e] = st.sxx, stress[ne + e] = st.syy, stress[2 * ne + e] = st.sxy;
+    if (!strain.empty()) strain[e] = st.exx, strain[ne + e] = st.eyy, strain[2 * ne + e] = st.exy;
+    if (st.h < hmin.value) hmin = {st.h, e};  // strictly smaller: the first element keeps a tie
+  }
+  return hmin;
+}
+
+}  // namespace trevo

@@ -1,0 +1,38 @@
+// Per-element reference geometry on the part: local frame, local corners, shape-function derivatives, area.
+// Spec: Part 4.2 (Local frame of a triangle / quadrilateral; Quadrilateral strain-displacement sets)
+// Computed once from the part coordinates (after the geometry blend of Part 3.5); the iteration never changes
+// it. Corner k (0-based) is the element's k-th connectivity entry; a triangle (node 3 = node 2) has 3 corners.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "frame/mesh.h"
+
+namespace trevo {
+
+struct ElementGeometry {
+  int32_t corners = 0;                           // 3 or 4
+  double e1[3] = {}, e2[3] = {}, e3[3] = {};     // orthonormal local frame; e3 is the unit normal
+  double x[4] = {}, y[4] = {};                   // local corner coordinates (corner 0 at the origin, y[1] = 0)
+  // Shape-function derivatives dN_k/dx, dN_k/dy in the local frame, per set:
+  // set 0: the triangle's constant derivatives or the quadrilateral's centre set (K1);
+  // sets 1, 2: the quadrilateral's second (K2) and third (K3) sets; zero for a triangle.
+  double dndx[3][4] = {}, dndy[3][4] = {};
+  double area = 0.0;                             // area on the part (quadrilateral: 4 * centre determinant)
+};
+
+// An element matrix, 8 x 8 row-major; corner k (0-based) owns rows/columns 2k (global x) and 2k+1 (global y).
+// A triangle uses rows and columns 0..5; the rest stays zero.
+using ElementMatrix = std::array<double, 64>;
+
+// Geometry of one element from its corner points p[k] = (x, y, z); corners = 3 or 4.
+ElementGeometry element_geometry(const std::array<std::array<double, 3>, 4>& p, int32_t corners);
+
+// Geometry of element e (0-based) of the part mesh; corner count from part.corners, else the connectivity.
+ElementGeometry element_geometry(const Mesh& part, int32_t e);
+
+// Geometry of every element: out has part.ne entries.
+void element_geometries(const Mesh& part, std::span<ElementGeometry> out);
+
+}  // namespace trevo
