@@ -17,19 +17,6 @@ namespace {
 
 constexpr int32_t kGrid = 316;
 
-// A stiffness-like element matrix: the unit bilinear square's Laplacian times
-// [[1, 0.3], [0.3, 1]] over the (x, y) pair, plus 1E-6 on the diagonal so that
-// the grid's matrix is positive definite but as ill-conditioned as a membrane.
-std::array<double, 64> laplacian_element_matrix() {
-  constexpr double kLaplacian[4][4] = {{4, -1, -2, -1}, {-1, 4, -1, -2}, {-2, -1, 4, -1}, {-1, -2, -1, 4}};
-  constexpr double kCoupling[2][2] = {{1.0, 0.3}, {0.3, 1.0}};
-  std::array<double, 64> ke{};
-  for (int a = 0; a < 8; ++a)
-    for (int b = 0; b < 8; ++b)
-      ke[a + 8 * b] = kLaplacian[a / 2][b / 2] / 6.0 * kCoupling[a % 2][b % 2] + (a == b ? 1e-6 : 0.0);
-  return ke;
-}
-
 struct Model {
   test::OwnedMesh mesh = test::grid_mesh(kGrid, kGrid);
   test::OwnedMatrix matrix = test::matrix_pattern(mesh.view());
@@ -42,7 +29,7 @@ struct Model {
     const Mesh m = mesh.view();
     map.resize(scatter_map_size(m.ne));
     scatter_map(m, matrix.view(), map);
-    element_matrices.assign(m.ne, laplacian_element_matrix());
+    element_matrices.assign(m.ne, test::laplacian_element_matrix());
     free.assign(m.nn, 0);
     assemble();
     std::mt19937 rng(1);

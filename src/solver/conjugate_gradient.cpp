@@ -91,17 +91,20 @@ double cg_tolerance(double displacement_tolerance, double c, double adp) {
 }
 
 void multiply(const CsrMatrix& k, std::span<const double> x, std::span<double> y) {
+  assert(x.size() >= static_cast<size_t>(k.neq) && y.size() >= static_cast<size_t>(k.neq));
   const Rows rows = rows_of(k);
   for (int32_t i = 0; i < rows.neq; ++i) y[i] = row_product(rows, i, x.data());
 }
 
 void forward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<double> out) {
+  assert(in.size() >= static_cast<size_t>(k.neq) && out.size() >= static_cast<size_t>(k.neq));
   const double* source = in.data();
   forward_rows(rows_of(k), [source](int32_t i) { return source[i]; }, out.data(),
                [](int32_t, double) {});
 }
 
 void backward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<double> out) {
+  assert(in.size() >= static_cast<size_t>(k.neq) && out.size() >= static_cast<size_t>(k.neq));
   const double* source = in.data();
   backward_rows(rows_of(k), [source](int32_t i) { return source[i]; }, out.data(),
                 [](int32_t, double) {});
@@ -111,7 +114,8 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, dou
                             const CgVectors& v, std::span<double> increment) {
   const Rows rows = rows_of(k);
   const int32_t n = rows.neq;
-  assert(rhs.size() >= static_cast<size_t>(n) && increment.size() >= static_cast<size_t>(n));
+  assert(std::min({rhs.size(), increment.size(), v.x.size(), v.z.size(), v.d.size(), v.p.size(), v.w.size(),
+                   v.s.size()}) >= static_cast<size_t>(n));
   double* x = v.x.data();
   double* z = v.z.data();
   double* d = v.d.data();

@@ -21,6 +21,7 @@ struct System {
   int32_t neq() { return static_cast<int32_t>(matrix.diagonal.size()); }
 };
 
+// seed 0: every element gets test::laplacian_element_matrix (ill-conditioned).
 System grid_system(int32_t nx, int32_t ny, const std::set<int32_t>& split = {},
                    int32_t extra_nodes = 0, unsigned seed = 1) {
   System s{test::grid_mesh(nx, ny, split, extra_nodes), {}};
@@ -33,7 +34,7 @@ System grid_system(int32_t nx, int32_t ny, const std::set<int32_t>& split = {},
   const NodeConstraints none{free, free};
   std::mt19937 rng(seed);
   for (int32_t e = 0; e < mesh.ne; ++e) {
-    auto ke = test::spd_element_matrix(rng);
+    auto ke = seed == 0 ? test::laplacian_element_matrix() : test::spd_element_matrix(rng);
     assemble_element_matrix(mesh, e, none, map, ke, k.value);
   }
   unit_zero_diagonals(k);
@@ -109,23 +110,28 @@ TEST(Sweeps, FollowTheTriangularRecurrences) {
   }
 }
 
-// Part 4.4: CG solves an SPD system to its tolerance; the answer matches a dense solve.
+// Part 4.4: CG solves an SPD system to its tolerance; the answer matches a dense
+// solve. Random SPD element matrices, then the ill-conditioned Laplacian-like ones.
 TEST(ConjugateGradient, SolvesSpdSystemLikeDenseSolve) {
-  System s = grid_system(6, 5, {3, 8});
-  const CsrMatrix k = s.k();
-  const int32_t n = s.neq();
-  const std::vector<double> rhs = random_vector(n, 9);
-  Vectors v(n);
-  std::vector<double> increment(n);
-  const CgResult result = conjugate_gradient(k, rhs, 1e-24, v.view(), increment);
-  EXPECT_GT(result.steps, 0);
-  EXPECT_LT(result.steps, n);
-  EXPECT_LT(result.rho, result.tol);
-  EXPECT_EQ(result.tol, 1e-24);
-  const std::vector<double> expected = dense_solve(dense(k), rhs);
-  for (int32_t i = 0; i < n; ++i) {
-    EXPECT_NEAR(increment[i], expected[i], 1e-9 * (1.0 + std::abs(expected[i]))) << "i=" << i;
-    EXPECT_EQ(increment[i], v.x[i]) << "i=" << i;
+  for (const unsigned seed : {1u, 0u}) {
+    System s = grid_system(6, 5, {3, 8}, 0, seed);
+    const CsrMatrix k = s.k();
+    const int32_t n = s.neq();
+    const std::vector<double> rhs = random_vector(n, 9);
+    Vectors v(n);
+    std::vector<double> increment(n);
+    const CgResult result = conjugate_gradient(k, rhs, 1e-24, v.view(), increment);
+    EXPECT_GT(result.steps, 0) << "seed " << seed;
+    EXPECT_LT(result.steps, 2000) << "seed " << seed;
+    EXPECT_LT(result.rho, result.tol) << "seed " << seed;
+    EXPECT_EQ(result.tol, 1e-24);
+    const std::vector<double> expected = dense_solve(dense(k), rhs);
+    double largest = 0.0;
+    for (const double e : expected) largest = std::max(largest, std::abs(e));
+    for (int32_t i = 0; i < n; ++i) {
+      EXPECT_NEAR(increment[i], expected[i], 1e-8 * largest) << "seed " << seed << " i=" << i;
+      EXPECT_EQ(increment[i], v.x[i]) << "i=" << i;
+    }
   }
 }
 
@@ -175,6 +181,34 @@ TEST(ConjugateGradient, FusedLoopsMatchTheLiteralSteps) {
   EXPECT_EQ(result.steps, steps);
   EXPECT_EQ(result.rho, rho);
   for (int32_t i = 0; i < n; ++i) ASSERT_EQ(increment[i], x[i]) << "i=" << i;
+}
+
+// Part 4.4 step 6: the loop runs while ρ ≥ tol, so ρ equal to tol takes a step.
+TEST(ConjugateGradient, RhoEqualToToleranceStillSteps) {
+  System s = grid_system(4, 3);
+  const CsrMatrix k = s.k();
+  const int32_t n = s.neq();
+  const std::vector<double> rhs = random_vector(n, 14);
+  Vectors probe(n), v(n);
+  std::vector<double> increment(n);
+  const CgResult start = conjugate_gradient(k, rhs, INFINITY, probe.view(), increment);
+  EXPECT_EQ(start.steps, 0);
+  const CgResult result = conjugate_gradient(k, rhs, start.rho, v.view(), increment);
+  EXPECT_GE(result.steps, 1);
+}
+
+// Part 4.4 Failure handling: reaching 2000 steps is not an error; x is the increment.
+TEST(ConjugateGradient, StopsAfter2000Steps) {
+  System s = grid_system(30, 30, {}, 0, 0);
+  const CsrMatrix k = s.k();
+  const int32_t n = s.neq();
+  const std::vector<double> rhs = random_vector(n, 15);
+  Vectors v(n);
+  std::vector<double> increment(n);
+  const CgResult result = conjugate_gradient(k, rhs, 0.0, v.view(), increment);
+  EXPECT_EQ(result.steps, 2000) << "rho=" << result.rho;
+  EXPECT_GT(result.rho, 0.0);
+  for (int32_t i = 0; i < n; ++i) ASSERT_EQ(increment[i], v.x[i]) << "i=" << i;
 }
 
 // Part 4.4 Edge case: when the residual is already below the tolerance at the

@@ -105,4 +105,17 @@ inline std::array<double, 64> spd_element_matrix(std::mt19937& rng) {
   return k;
 }
 
+// A stiffness-like element matrix: the unit bilinear square's Laplacian times
+// [[1, 0.3], [0.3, 1]] over the (x, y) pair, plus 1E-6 on the diagonal so that
+// the grid's matrix is positive definite but as ill-conditioned as a membrane.
+inline std::array<double, 64> laplacian_element_matrix() {
+  constexpr double kLaplacian[4][4] = {{4, -1, -2, -1}, {-1, 4, -1, -2}, {-2, -1, 4, -1}, {-1, -2, -1, 4}};
+  constexpr double kCoupling[2][2] = {{1.0, 0.3}, {0.3, 1.0}};
+  std::array<double, 64> ke{};
+  for (int a = 0; a < 8; ++a)
+    for (int b = 0; b < 8; ++b)
+      ke[a + 8 * b] = kLaplacian[a / 2][b / 2] / 6.0 * kCoupling[a % 2][b % 2] + (a == b ? 1e-6 : 0.0);
+  return ke;
+}
+
 }  // namespace trevo::test
