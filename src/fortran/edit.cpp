@@ -32,10 +32,14 @@ std::string inf_nan_field(double v, int w) {
 // |v| rounded to n >= 1 significant digits: `digits` (n characters) and the
 // decimal exponent x with |v| ~ d.ddd * 10^x. Zero gives zeros and x = 0.
 void significant_digits(double v, int n, std::string& digits, int& x) {
-  std::string buf(static_cast<size_t>(n) + 16, '\0');
-  auto res = std::to_chars(buf.data(), buf.data() + buf.size(), std::fabs(v), std::chars_format::scientific,
-                           n - 1);
-  std::string_view text(buf.data(), static_cast<size_t>(res.ptr - buf.data()));
+  // d.ddd…e-xxx needs n + 7 characters; the stack holds the usual few digits.
+  char small[64];
+  std::string large;
+  const size_t need = static_cast<size_t>(n) + 16;
+  if (need > sizeof small) large.resize(need);
+  char* buf = need > sizeof small ? large.data() : small;
+  auto res = std::to_chars(buf, buf + need, std::fabs(v), std::chars_format::scientific, n - 1);
+  std::string_view text(buf, static_cast<size_t>(res.ptr - buf));
   const size_t e = text.find('e');
   digits.clear();
   for (char c : text.substr(0, e))
@@ -147,16 +151,19 @@ std::string edit_i(int64_t value, int w, int m) {
 }
 
 std::string edit_f(double value, int w, int d) {
+  if (w < 1 || d < 0) return stars(w);
   if (!std::isfinite(value)) return inf_nan_field(value, w);
   return signed_field(std::signbit(value), fixed_body(value, d), w);
 }
 
 std::string edit_e(double value, int w, int d) {
+  if (w < 1 || d < 1) return stars(w);
   if (!std::isfinite(value)) return inf_nan_field(value, w);
   return signed_field(std::signbit(value), e_body(value, d), w);
 }
 
 std::string edit_1pe(double value, int w, int d) {
+  if (w < 1 || d < 0) return stars(w);
   if (!std::isfinite(value)) return inf_nan_field(value, w);
   return signed_field(std::signbit(value), pe_body(value, d), w);
 }
@@ -164,6 +171,7 @@ std::string edit_1pe(double value, int w, int d) {
 // Fortran G editing (Overview, Conventions): fixed form F(w-4).(d-k) and four
 // blanks, or Ew.d; a fixed part too wide for w-4 columns makes w asterisks.
 std::string edit_g(double value, int w, int d) {
+  if (w < 5 || d < 1) return stars(w);
   if (!std::isfinite(value)) return inf_nan_field(value, w);
   const int decimals = g_fixed_decimals(std::fabs(value), d);
   if (decimals < 0) return edit_e(value, w, d);

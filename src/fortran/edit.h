@@ -2,7 +2,10 @@
 // Spec: Overview (Conventions: Iw, Iw.m, Fw.d, Gw.d, exponent form, nX), Part 4.1
 // (G9.3 examples), Parts 7.1-7.3 (exponent form w wide with d decimals), Part 7.2
 // (one digit before the point). A value that does not fit its field prints w
-// asterisks, as Fortran does. Every function returns exactly one field.
+// asterisks, as Fortran does. Every function returns exactly one field, w columns
+// wide. Widths and decimals as Fortran allows them: w >= 1, d >= 0 for F and 1PE,
+// d >= 1 for E and G (gfortran stops on E w.0), w >= 5 for G; other values give w
+// asterisks.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -73,6 +73,11 @@ TEST(EditE, ExponentFormWidthAndDecimals) {  // Parts 7.1-7.3: E16.9, E16.8
   EXPECT_EQ(edit_e(5e-324, 16, 9), " 0.494065646-323");
 }
 
+TEST(EditE, ManyDigitsAreExactBinaryDigits) {  // as gfortran's E70.60 and F70.60
+  EXPECT_EQ(edit_e(0.1, 70, 60), "    0.100000000000000005551115123125782702118158340454101562500000E+00");
+  EXPECT_EQ(edit_f(0.1, 70, 60), "        0.100000000000000005551115123125782702118158340454101562500000");
+}
+
 TEST(Edit1PE, OneDigitBeforeThePoint) {  // Part 7.2: 1PE10.3
   EXPECT_EQ(edit_1pe(123.456, 10, 3), " 1.235E+02");
   EXPECT_EQ(edit_1pe(-123.456, 10, 3), "-1.235E+02");
@@ -105,6 +110,17 @@ TEST(EditI, WidthAndMinimumDigits) {  // Overview: Iw, Iw.m
   EXPECT_EQ(edit_i(0, 3, 0), "   ");
   EXPECT_EQ(edit_i(std::numeric_limits<int64_t>::min(), 20), "-9223372036854775808");
   EXPECT_EQ(edit_i(std::numeric_limits<int64_t>::min(), 19), "*******************");
+}
+
+// Widths and decimals Fortran does not allow give asterisks, never a crash.
+TEST(EditInvalid, OutOfRangeWidthOrDecimalsGiveAsterisks) {
+  EXPECT_EQ(edit_e(12.5, 10, 0), "**********");  // gfortran stops on E10.0
+  EXPECT_EQ(edit_g(12.5, 10, 0), "**********");
+  EXPECT_EQ(edit_g(12.5, 4, 1), "****");
+  EXPECT_EQ(edit_f(12.5, 6, -1), "******");
+  EXPECT_EQ(edit_1pe(12.5, 6, -1), "******");
+  EXPECT_EQ(edit_f(12.5, 0, 1), "");
+  EXPECT_EQ(edit_1pe(12.5, 7, 0), " 1.E+01");
 }
 
 TEST(EditX, Blanks) {  // Overview: nX
