@@ -70,7 +70,7 @@ std::string signed_field(bool negative, std::string body, int w) {
 
 // |v| in fixed form with d decimals ("123.45", "0.50", "12." for d = 0).
 std::string fixed_body(double v, int d) {
-  std::string buf(static_cast<size_t>(d) + 330, '\0');
+  std::string buf(static_cast<size_t>(d) + 330, '\0');  // the largest double has 309 digits
   auto res = std::to_chars(buf.data(), buf.data() + buf.size(), std::fabs(v), std::chars_format::fixed, d);
   buf.resize(static_cast<size_t>(res.ptr - buf.data()));
   if (d == 0) buf.push_back('.');
@@ -136,6 +136,26 @@ int g_fixed_decimals(double m, int d) {
   return d + 1 - mid;
 }
 
+// gfortran writes a list-directed REAL(8) as 1PG25.17E3: the G choice above with
+// d = 17 and five trailing blanks (e + 2), or 1PE25.16E3 (three exponent digits).
+constexpr int kListRealWidth = 25;
+constexpr int kListRealDigits = 17;
+
+std::string list_real_field(double v) {
+  if (!std::isfinite(v)) return inf_nan_field(v, kListRealWidth);
+  const int decimals = g_fixed_decimals(std::fabs(v), kListRealDigits);
+  if (decimals < 0) return signed_field(std::signbit(v), pe_body(v, kListRealDigits - 1, 3), kListRealWidth);
+  return edit_f(v, kListRealWidth - 5, decimals) + "     ";
+}
+
+// gfortran's list-directed INTEGER field: 11 columns for a default (4-byte)
+// integer. Our choice (the spec's integers are 4-byte): a value beyond 32 bits gets
+// the 20 columns gfortran gives an 8-byte integer.
+std::string list_integer_field(int64_t v) {
+  const bool fits_int32 = v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
+  return edit_i(v, fits_int32 ? 11 : 20);
+}
+
 }  // namespace
 
 std::string edit_i(int64_t value, int w) { return edit_i(value, w, 1); }
@@ -176,30 +196,8 @@ std::string edit_g(double value, int w, int d) {
   const int decimals = g_fixed_decimals(std::fabs(value), d);
   if (decimals < 0) return edit_e(value, w, d);
   const std::string fixed = edit_f(value, w - 4, decimals);
-  return (fixed[0] == '*' ? stars(w - 4) : fixed) + (fixed[0] == '*' ? "****" : "    ");
+  return fixed[0] == '*' ? stars(w) : fixed + "    ";
 }
-
-// gfortran writes a list-directed REAL(8) as 1PG25.17E3: the G choice above with
-// d = 17 and five trailing blanks (e + 2), or 1PE25.16E3 (three exponent digits).
-namespace {
-constexpr int kListRealWidth = 25;
-constexpr int kListRealDigits = 17;
-
-std::string list_real_field(double v) {
-  if (!std::isfinite(v)) return inf_nan_field(v, kListRealWidth);
-  const int decimals = g_fixed_decimals(std::fabs(v), kListRealDigits);
-  if (decimals < 0) return signed_field(std::signbit(v), pe_body(v, kListRealDigits - 1, 3), kListRealWidth);
-  return edit_f(v, kListRealWidth - 5, decimals) + "     ";
-}
-
-// gfortran's list-directed INTEGER field: 11 columns for a default (4-byte)
-// integer. Left to the implementer (Overview, Messages): a value beyond 32 bits
-// gets the 20 columns gfortran gives an 8-byte integer.
-std::string list_integer_field(int64_t v) {
-  const bool fits_int32 = v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
-  return edit_i(v, fits_int32 ? 11 : 20);
-}
-}  // namespace
 
 // Separators as libgfortran writes them: the record starts with one blank; every
 // later item is preceded by one blank, except a character item that follows a
