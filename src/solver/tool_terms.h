@@ -128,8 +128,9 @@ void node_stiffness_blocks(std::span<const double> z, std::span<const double> U,
                            const RunSettings& settings, const ToolStiffness& stiffness);
 
 // Adds the block of each corner node of element e of the part to the element matrix
-// ke (8 x 8 column-major, ke[a + 8b], dof 2k = x and 2k+1 = y of corner k): what each
-// element adds for each of its corners (Part 4.4 matrix step 1).
+// ke (8 x 8, dof 2k = x and 2k+1 = y of corner k; the block is added symmetrically, so
+// row- and column-major storage alike): what each element adds for each of its corners
+// (Part 4.4 matrix step 1, before the constraints of step 2).
 void add_tool_stiffness(const Mesh& part, int32_t e, std::span<const double> block, std::span<double, 64> ke);
 
 // Punch force: the sum of the internal z force over the nodes of state 2.
