@@ -15,7 +15,7 @@ constexpr double kNodeEta[8] = {1.0, 1.0, -1.0, -1.0, 1.0, 0.0, -1.0, 0.0};
 
 // Stiffness scale of the steep-wall terms relative to the element's shear modulus times thickness: small
 // enough that walls between 60 and 90 deg keep most of their own membrane stiffness (see the docs).
-constexpr double kSteepWallStiffness = 0.1;
+constexpr double kSteepWallStiffness = 0.3;
 // Rigidity factor of the DKQ term: makes trace(dkq_normal_stiffness) on a square equal to the trace of the
 // triangle's normal-gradient penalty on the same square (2 k_s: the DKQ trace is 40 db / area there); checked by a test.
 constexpr double kDkqRigidity = 0.05;

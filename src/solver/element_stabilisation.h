@@ -31,7 +31,7 @@ double steep_wall_weight(double nz);
 std::array<double, 16> dkq_normal_stiffness(const ElementGeometry& g, const SerendipityTables& tables, double db);
 
 // Adds the steep-wall stabilisation to k: nothing when nz = e3[2] >= 0.5; otherwise, with the reference
-// stiffness k_s = s2 * steep_wall_weight(nz) * 0.1 * ds.d33 * h_mean, a triangle gets the normal-gradient
+// stiffness k_s = s2 * steep_wall_weight(nz) * 0.3 * ds.d33 * h_mean, a triangle gets the normal-gradient
 // penalty k_s * area * grad N grad N^T, a quadrilateral dkq_normal_stiffness with db = k_s * area * 0.05
 // (so that both agree in trace on a square); either acts on w_k = e3 . (u_x, u_y, 0) of each corner.
 void add_steep_wall_stabilisation(const ElementGeometry& g, const StressMatrix& ds, double h_mean, double s2,
