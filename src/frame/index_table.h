@@ -25,7 +25,7 @@ inline constexpr int32_t kCorners = 4;  // K
 // Stage 1, from word 1: E part elements and N part nodes as counted by the scan (Part 2.1).
 struct InputSlices {
   std::span<int32_t> duplicates;  // 1: E, duplicate marks per element, then the duplicate list
-  std::span<int32_t> conn;        // 2: K x E, part connectivity as read
+  std::span<int32_t> conn;        // 2: K x E, part connectivity as read (stored translated, 0-based)
   std::span<int32_t> corners;     // 3: E, corners per element
   std::span<double> x, y, z;      // 4-6: N each
   std::span<int32_t> node_ids;    // 7: N, node identifiers
