@@ -35,6 +35,10 @@ std::span<int32_t> WorkArray::ints(int64_t first_word, int64_t count) {
   return {reinterpret_cast<int32_t*>(word_address(first_word, count)), static_cast<std::size_t>(count)};
 }
 
+std::span<int32_t> WorkArray::packed_ints(int64_t first_word, int64_t words) {
+  return {reinterpret_cast<int32_t*>(word_address(first_word, words)), static_cast<std::size_t>(2 * words)};
+}
+
 int64_t StageLayout::take(int64_t count) {
   int64_t first = next_;
   if (count < 0 || first - 1 + count > work_.size()) stop_dimension_too_big(reporter_);

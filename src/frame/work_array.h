@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <type_traits>
 
 #include "frame/reporter.h"
 
@@ -21,6 +22,19 @@ class WorkArray {
   int64_t size() const { return words_; }
   std::span<double> reals(int64_t first_word, int64_t count);
   std::span<int32_t> ints(int64_t first_word, int64_t count);
+  // Integers packed two to a word (scratch regions reused for integer tables).
+  std::span<int32_t> packed_ints(int64_t first_word, int64_t words);
+  // Records of a trivially copyable type, each taking whole words.
+  template <class T>
+  std::span<T> records(int64_t first_word, int64_t count) {
+    static_assert(std::is_trivially_copyable_v<T> && alignof(T) <= 8);
+    return {reinterpret_cast<T*>(word_address(first_word, count * words_per_record<T>())),
+            static_cast<std::size_t>(count)};
+  }
+  template <class T>
+  static constexpr int64_t words_per_record() {
+    return static_cast<int64_t>((sizeof(T) + 7) / 8);
+  }
 
  private:
   std::byte* word_address(int64_t first_word, int64_t count);
@@ -36,6 +50,10 @@ class StageLayout {
       : work_(work), reporter_(reporter), next_(first_free) {}
   std::span<double> reals(int64_t count) { return work_.reals(take(count), count); }
   std::span<int32_t> ints(int64_t count) { return work_.ints(take(count), count); }
+  template <class T>
+  std::span<T> records(int64_t count) {
+    return work_.records<T>(take(count * WorkArray::words_per_record<T>()), count);
+  }
   // Reserves words without handing out a slice (sizes owned by a later phase).
   void reserve(int64_t count) { take(count); }
   int64_t next_free() const { return next_; }

@@ -8,7 +8,6 @@
 
 namespace trevo {
 
-inline constexpr int32_t kMaterialColumns = 8;
 
 // One row of the material table (Part 4.3, Data model; defaults are the spec's).
 struct MaterialRow {

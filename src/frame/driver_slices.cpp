@@ -1,0 +1,129 @@
+// Spec: Part 1.2 (stages 3 to 6: Left to the implementer, the sizes follow from the
+// Parts that own the slices). Stage 3 holds the equation numbering of Part 3.6, stage 4
+// the equation system (matrix values and the vectors of Parts 4.1 and 4.4), stage 5
+// the process, element, node and restraint data, stage 6 the drawbead lists of Part 5.1.
+#include "frame/driver_job.h"
+
+#include "prepare/matrix_pattern.h"
+
+namespace trevo {
+
+namespace {
+
+std::span<double> per_equation(StageLayout& stage, const Job& job) { return stage.reals(2 * int64_t{job.part.nn}); }
+
+void lay_out_vectors(StageLayout& stage, Job& job) {
+  OneStepState& s = job.state;
+  s.U = per_equation(stage, job);
+  s.dU = per_equation(stage, job);
+  s.R = per_equation(stage, job);
+  s.u_trial = per_equation(stage, job);
+  s.internal = per_equation(stage, job);
+  s.external = per_equation(stage, job);
+  s.cg = {per_equation(stage, job), per_equation(stage, job), per_equation(stage, job),
+          per_equation(stage, job), per_equation(stage, job), per_equation(stage, job)};
+  std::fill(s.cg.x.begin(), s.cg.x.end(), 0.0);  // the first warm start is zero
+}
+
+}  // namespace
+
+void lay_out_equation_slices(Job& job) {
+  const int64_t nn = job.part.nn;
+  StageLayout stage(job.work, job.reporter, job.next_free);
+  EquationSlices& eq = job.equations;
+  eq.element_pointer = stage.ints(nn + 1);
+  const int64_t incidences = node_element_pointer(job.part, eq.element_pointer);
+  eq.element_list = stage.ints(incidences);
+  node_element_list(job.part, eq.element_pointer, eq.element_list);
+  eq.adjacency_pointer = stage.ints(nn + 1);
+  eq.marker = stage.ints(nn);
+  eq.adjacency_entries =
+      node_adjacency_pointer(job.part, eq.element_pointer, eq.element_list, eq.adjacency_pointer, eq.marker);
+  eq.adjacency = stage.ints(eq.adjacency_entries);
+  eq.own = stage.ints(nn);
+  node_adjacency(job.part, eq.element_pointer, eq.element_list, eq.adjacency_pointer, eq.adjacency, eq.own,
+                 eq.marker);
+  CsrMatrix& k = job.state.k;
+  k.neq = static_cast<int32_t>(2 * nn);
+  k.row_start = stage.ints(2 * nn + 1);
+  k.diagonal = stage.ints(2 * nn);
+  // Stage 4: the equation system.
+  job.stiffness_words = 4 * eq.adjacency_entries;
+  k.column = stage.ints(job.stiffness_words);
+  matrix_pattern(eq.adjacency_pointer, eq.adjacency, eq.own, k);
+  k.value = stage.reals(job.stiffness_words);
+  lay_out_vectors(stage, job);
+  job.next_free = stage.next_free();
+}
+
+void lay_out_solver_slices(Job& job) {
+  const RunSettings& s = job.settings;
+  const int64_t nn = job.part.nn, ne = job.part.ne, nb = s.drawbead_count;
+  StageLayout stage(job.work, job.reporter, job.next_free);
+  SolverSlices& sl = job.slices;
+  sl.xc = stage.reals(nn);
+  sl.yc = stage.reals(nn);
+  sl.zc = stage.reals(nn);
+  for (auto& column : sl.process.drawbead) column = stage.reals(nb);
+  sl.process.contratx_int = stage.ints(s.contratx_count);
+  sl.process.contratx_real = stage.reals(s.contratx_count);
+  sl.process.contraty_int = stage.ints(s.contraty_count);
+  sl.process.contraty_real = stage.reals(s.contraty_count);
+  sl.process.material = stage.reals(int64_t{kMaterialColumns} * s.material_count);
+  sl.nx = stage.reals(nn);
+  sl.ny = stage.reals(nn);
+  sl.nz = stage.reals(nn);
+  const int64_t eb = job.binder.ne, nbn = job.binder.nn;
+  sl.binder_edges = stage.ints(8 * eb);
+  sl.binder_neighbours = stage.ints(4 * eb);
+  sl.binder_node_table = stage.ints(nbn);
+  sl.binder_boundary = stage.ints(eb);
+  sl.geometry = stage.records<ElementGeometry>(ne);
+  sl.h0 = stage.reals(ne);
+  sl.scatter = stage.ints(scatter_map_size(job.part.ne));
+  sl.held_x = stage.ints(nn);
+  sl.held_y = stage.ints(nn);
+  sl.bead_start = stage.ints(4 * nb);
+  sl.bead_end = stage.ints(4 * nb);
+  sl.holder_element_force = stage.reals(job.blank_holder.ne);
+  sl.pad_element_force = stage.reals(job.pad.ne);
+
+  OneStepState& st = job.state;
+  st.X = job.model_slices.u;
+  st.Y = job.model_slices.v;
+  st.Zb = stage.reals(nn);
+  st.Zh = stage.reals(nn);
+  st.internal_z = stage.reals(nn);
+  st.kx = stage.reals(nn);
+  st.ky = stage.reals(nn);
+  st.h = stage.reals(ne);
+  st.epsbar = stage.reals(ne);
+  st.stress = stage.reals(3 * ne);
+  st.strain = stage.reals(3 * ne);
+  st.last_binder_element = stage.ints(nn);
+  st.last_part_element = stage.ints(nn);
+  st.tool.kf = stage.reals(nn);
+  st.tool.kc = stage.reals(nn);
+  st.tool.block = stage.reals(3 * nn);
+
+  RestraintData& r = job.model.restraint;
+  r.holding_force = stage.reals(nn);
+  r.state = stage.ints(nn);
+  r.element_count = stage.reals(nn);
+  r.normals = stage.reals(3 * nn);
+  r.bead_entries = stage.ints(nb);
+  r.bead_offset = stage.ints(nb);
+  r.node_force = stage.reals(2 * nn);
+  r.contact_force = stage.reals(3 * nn);
+  job.next_free = stage.next_free();
+}
+
+void lay_out_drawbead_lists(Job& job, int64_t entries) {
+  StageLayout stage(job.work, job.reporter, job.next_free);
+  job.model.restraint.bead_node = stage.ints(entries);
+  job.model.restraint.bead_force = stage.reals(entries);
+  job.state.tool.kb = stage.reals(entries);
+  job.next_free = stage.next_free();
+}
+
+}  // namespace trevo

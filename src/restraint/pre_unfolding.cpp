@@ -1,0 +1,156 @@
+// Spec: Part 5.2.
+#include "restraint/pre_unfolding.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "fortran/edit.h"
+#include "frame/run_stop.h"
+#include "restraint/unfolding_schedule.h"
+#include "solver/iteration_control.h"
+
+namespace trevo {
+
+namespace {
+
+constexpr double kStartAdp = 100000.0;
+constexpr int32_t kPrintInterval = 20;
+
+double blank_area(const Mesh& part, int32_t e, std::span<const double> X, std::span<const double> Y) {
+  const int32_t n1 = part.node(e, 0), n2 = part.node(e, 1), n3 = part.node(e, 2), n4 = part.node(e, 3);
+  return 0.5 * std::fabs((X[n3] - X[n1]) * (Y[n4] - Y[n2]) - (X[n4] - X[n2]) * (Y[n3] - Y[n1]));
+}
+
+// Prescribed increment of a constrained equation: its row and column are the
+// identity times the assembled diagonal, so R = diagonal * (-dX) gives dU = -dX
+// (the blank moves by X -= RELAX dU).
+void prescribe(std::span<const int32_t> nodes, std::span<const double> values, int component, bool first_iteration,
+               const CsrMatrix& k, std::span<double> r) {
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const int32_t node = nodes[i];
+    if (node < 0 || 2 * node + 1 >= k.neq) continue;
+    const int32_t eq = 2 * node + component;
+    r[eq] = first_iteration ? -values[i] * k.value[k.diagonal[eq]] : 0.0;
+  }
+}
+
+struct PassResult {
+  double adp = kStartAdp;
+  int32_t iterations = 0;
+};
+
+// One pass of the pre-unfolding from X = x, Y = y, Zb = 0 (Part 5.2, A pass).
+PassResult run_pass(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
+                    const RunSettings& settings, double start_relax, double tol, Reporter& reporter) {
+  const Mesh& part = model.part;
+  std::copy(part.x.begin(), part.x.end(), state.X.begin());
+  std::copy(part.y.begin(), part.y.end(), state.Y.begin());
+  std::fill(state.Zb.begin(), state.Zb.end(), 0.0);
+  const double solver_factor = cg_solver_factor(part.nn);
+  double relax = start_relax, adp = kStartAdp;
+  int32_t last_printed = 0, k = 0;
+  MembraneMeasures measures;
+  while (true) {
+    ++k;
+    const double previous_adp = adp;
+    const double t = 50.0 * std::sqrt(tol) * solver_factor * std::pow(previous_adp, 0.75);
+    if (settings.binder_flag == 1 && model.binder_grid != nullptr) {  // step 3: the binder term sets Zb
+      binder_heights(model.binder, *model.binder_grid, model.binder_neighbours, model.binder_boundary, true,
+                     state.X, state.Y, state.last_binder_element, state.Zb);
+    }
+    measures = assemble_membrane(model, state, prescribed, k == 1);
+    conjugate_gradient(state.k, state.R, t, state.cg, state.dU);
+    if (std::isnan(state.dU[0])) {
+      if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
+      stop_run();
+    }
+    adp = displacement_measure(state.dU, state.X, state.Y);
+    relax = pre_unfolding_relaxation(adp, relax, settings.max_relax);
+    for (int32_t i = 0; i < part.nn; ++i) {
+      state.X[i] -= relax * state.dU[2 * i];
+      state.Y[i] -= relax * state.dU[2 * i + 1];
+    }
+    if (k % kPrintInterval == 1) {
+      reporter.both(unfolding_progress_line(k, adp, relax));
+      last_printed = k;
+    }
+    if (pre_unfolding_pass_ends(k, adp, previous_adp, tol)) break;
+  }
+  if (last_printed != k) reporter.both(unfolding_progress_line(k, adp, relax));
+  reporter.both(fortran::ListRecord().text("AAL=").real(measures.aal).text("   AANL=").real(measures.aanl).str());
+  return {adp, k};
+}
+
+void report_restart(const RunSettings& settings, Reporter& reporter) {
+  if (settings.message_level != 2) return;
+  reporter.message(settings.binder_flag == 1 ? "....... For complicated binder surface, start a new iteration ......."
+                                             : "....... Start a new iteration .......");
+  reporter.blank();
+}
+
+void report_failure(const RunSettings& settings, Reporter& reporter) {
+  if (settings.message_level != 2) return;
+  if (settings.binder_flag == 1) {
+    reporter.message("******* TREVO failed due to complicated ");
+    reporter.message("         binder surface *******");
+  } else {
+    reporter.message("******* TREVO failed due to model orientation.");
+    reporter.message("         Tip the part and try again *******.");
+  }
+}
+
+}  // namespace
+
+MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
+                                   bool first_iteration) {
+  const Mesh& part = model.part;
+  MembraneMeasures measures;
+  displacement_vector(part, state.X, state.Y, state.U);
+  std::fill(state.internal.begin(), state.internal.end(), 0.0);
+  std::fill(state.k.value.begin(), state.k.value.end(), 0.0);
+  for (int32_t e = 0; e < part.ne; ++e) {
+    const ElementGeometry& g = model.geometry[e];
+    ElementForces f;
+    ElementMatrix ke;
+    membrane_element(g, kMembraneModulus, model.h0[e], corner_displacements(part, e, g.corners, state.U, state.Zb),
+                     f, ke);
+    gather_element_forces(part, e, std::span<const double, kElementDofs>(f.fxy, kElementDofs), state.internal);
+    assemble_element_matrix(part, e, model.held, model.scatter, ke, state.k.value);
+    // Part 5.2, Left to the implementer: AAL and AANL are 4.0 times the summed
+    // element areas on the part and in the blank (their ratio shows the unfolding's stretch).
+    measures.aal += 4.0 * g.area;
+    measures.aanl += 4.0 * blank_area(part, e, state.X, state.Y);
+  }
+  unit_zero_diagonals(state.k);
+  for (std::size_t i = 0; i < state.R.size(); ++i) state.R[i] = -state.internal[i];
+  constrain_residual(model.held, state.R);
+  prescribe(prescribed.x_nodes, prescribed.x_values, 0, first_iteration, state.k, state.R);
+  prescribe(prescribed.y_nodes, prescribed.y_values, 1, first_iteration, state.k, state.R);
+  return measures;
+}
+
+double pre_unfold(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
+                  RunSettings& settings, Reporter& reporter) {
+  const double r0 = pre_unfolding_start_relaxation(settings.smallest_nz);
+  double tol = 0.5;
+  if (settings.method == 0) {
+    settings.max_relax = std::min(1.5 * r0, 0.35);
+    tol = 0.001;
+  }
+  PassResult pass = run_pass(model, state, prescribed, settings, r0, tol, reporter);
+  if (inverted_element_count(model.part, state.X, state.Y) == 0) return pass.adp;
+
+  report_restart(settings, reporter);
+  settings.max_relax *= 0.5;
+  // Part 5.2: without a binder RELAX restarts at 0.5 r0; with one it keeps r0.
+  const double second_start = settings.binder_flag == 1 ? r0 : 0.5 * r0;
+  pass = run_pass(model, state, prescribed, settings, second_start, tol, reporter);
+  if (inverted_element_count(model.part, state.X, state.Y) > 0) {
+    report_failure(settings, reporter);
+    settings.iteration_limit = 0;
+    settings.method = 0;
+  }
+  return pass.adp;
+}
+
+}  // namespace trevo

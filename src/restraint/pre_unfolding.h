@@ -1,0 +1,38 @@
+// Pre-unfolding: the part's projection relaxed into a flat blank by a uniform
+// linear-elastic membrane; its result is the iteration's starting blank.
+// Spec: Part 5.2 (Membrane element, One iteration, Pre-unfolding). Nodes 0-based.
+#pragma once
+#include <cstdint>
+#include <span>
+
+#include "frame/reporter.h"
+#include "frame/settings.h"
+#include "solver/one_step.h"
+
+namespace trevo {
+
+// CONTRATX / CONTRATY rows as the membrane uses them: node (0-based) and value.
+struct PrescribedMotion {
+  std::span<const int32_t> x_nodes, y_nodes;
+  std::span<const double> x_values, y_values;
+};
+
+inline constexpr double kMembraneModulus = 10000.0;
+
+// One membrane iteration's linear system at the current X, Y (Part 5.2 steps 2-5):
+// residual R = -(membrane forces), matrix with the constraints, prescribed
+// increments (in X, Y) on the constrained rows when first_iteration is set.
+// Returns the two element measures AAL and AANL of this element loop.
+struct MembraneMeasures {
+  double aal = 0.0, aanl = 0.0;
+};
+MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
+                                   bool first_iteration);
+
+// The whole pre-unfolding (both passes, messages, closing lines). Sets
+// settings.max_relax (method 0, failed first pass) and, when the second pass fails,
+// settings.iteration_limit = 0 and settings.method = 0. Returns the last ADP.
+double pre_unfold(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
+                  RunSettings& settings, Reporter& reporter);
+
+}  // namespace trevo

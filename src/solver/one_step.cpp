@@ -1,0 +1,164 @@
+// Spec: Part 4.1 (the loop), Part 4.4 (residual and matrix), Part 4.5 (tool terms).
+#include "solver/one_step.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "frame/run_stop.h"
+#include "solver/element_stabilisation.h"
+#include "solver/iteration_control.h"
+#include "solver/material.h"
+
+namespace trevo {
+
+namespace {
+
+constexpr int32_t kPrintInterval = 20;
+
+void clear(std::span<double> v) { std::fill(v.begin(), v.end(), 0.0); }
+
+double dot(std::span<const double> a, std::span<const double> b) {
+  double sum = 0.0;
+  for (std::size_t i = 0; i < a.size(); ++i) sum += a[i] * b[i];
+  return sum;
+}
+
+// Part 4.1 step 3: binder height, then holder and pad height, at the current blank.
+void tool_heights(const OneStepModel& model, OneStepState& state, const RunSettings& settings) {
+  if (settings.binder_flag == 1 && model.binder_grid != nullptr) {
+    binder_heights(model.binder, *model.binder_grid, model.binder_neighbours, model.binder_boundary,
+                   settings.binder_fallback == 1, state.X, state.Y, state.last_binder_element, state.Zb);
+  }
+  if ((settings.blank_holder_flag == 1 || settings.pad_flag == 1) && model.part_grid != nullptr) {
+    holder_heights(model.part, *model.part_grid, model.restraint.state, state.X, state.Y, state.Zb,
+                   state.last_part_element, state.Zh);
+  }
+}
+
+std::array<double, 4> corner_values(const Mesh& part, int32_t e, int corners, std::span<const double> per_node) {
+  std::array<double, 4> v{};
+  for (int k = 0; k < corners; ++k) v[k] = per_node[part.node(e, k)];
+  return v;
+}
+
+// Part 4.4 Failure handling, Part 4.1: a first increment component that is not a number.
+void stop_on_nan_increment(double first_component, const RunSettings& settings, Reporter& reporter) {
+  if (!std::isnan(first_component)) return;
+  if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
+  stop_run();
+}
+
+}  // namespace
+
+void displacement_vector(const Mesh& part, std::span<const double> X, std::span<const double> Y,
+                         std::span<double> U) {
+  for (int32_t i = 0; i < part.nn; ++i) {
+    U[2 * i] = part.x[i] - X[i];
+    U[2 * i + 1] = part.y[i] - Y[i];
+  }
+}
+
+ThicknessMinimum evaluate_state(const OneStepModel& model, const OneStepState& state, std::span<const double> u) {
+  return evaluate_elements(model.geometry, model.part, u, state.Zb, model.material_table, model.material_count,
+                           model.material, model.h0, state.h, state.epsbar, state.stress, state.strain);
+}
+
+ResidualResult assemble_residual(const OneStepModel& model, const OneStepState& state, std::span<const double> u,
+                                 const RunSettings& settings, std::span<double> r) {
+  const Mesh& part = model.part;
+  clear(state.internal);
+  clear(state.external);
+  clear(state.internal_z);
+  restraint_forces(part.z, u, state.Zb, state.Zh, model.restraint, model.beads, settings, state.external,
+                   state.tool.kb, state.tool.kf);
+  const std::size_t ne = static_cast<std::size_t>(part.ne);
+  for (int32_t e = 0; e < part.ne; ++e) {
+    const ElementForces f = element_internal_forces(model.geometry[e], state.stress[e], state.stress[ne + e],
+                                                    state.stress[2 * ne + e], state.h[e], model.h0[e]);
+    gather_element_forces(part, e, std::span<const double, kElementDofs>(f.fxy, kElementDofs), state.internal);
+    const int corners = model.geometry[e].corners;
+    for (int k = 0; k < corners; ++k) state.internal_z[part.node(e, k)] += f.fz[k];
+  }
+  contact_forces(part.z, u, state.Zb, model.restraint, state.internal, state.internal_z, settings, state.external,
+                 state.tool.kc);
+  residual(state.external, state.internal, r);
+  constrain_residual(model.held, r);
+  return {dot(r, r), largest_residual(r)};
+}
+
+void assemble_matrix(const OneStepModel& model, OneStepState& state, const RunSettings& settings) {
+  const Mesh& part = model.part;
+  node_stiffness_blocks(part.z, state.U, state.Zh, model.restraint, model.beads, settings, state.tool);
+  clear(state.k.value);
+  const int32_t category = settings.restraint_category;
+  for (int32_t e = 0; e < part.ne; ++e) {
+    const ElementGeometry& g = model.geometry[e];
+    const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
+    ElementMatrix ke = element_stiffness(g, stress_matrix(state.epsbar[e], row), state.h[e], model.h0[e],
+                                         settings.stabiliz[1], *model.tables);
+    if (category != 0) {
+      scale_restraint_diagonal(category, settings.stabiliz[0], corner_values(part, e, g.corners, state.kx),
+                               corner_values(part, e, g.corners, state.ky), g.corners, ke);
+    }
+    add_tool_stiffness(part, e, state.tool.block, ke);
+    assemble_element_matrix(part, e, model.held, model.scatter, ke, state.k.value);
+  }
+  unit_zero_diagonals(state.k);
+}
+
+LoopOutcome run_one_step(const OneStepModel& model, OneStepState& state, const RunSettings& settings,
+                         Reporter& reporter) {
+  LoopOutcome outcome;
+  StopState stop;
+  const StopLimits limits{settings.displacement_tolerance, settings.force_tolerance};
+  const double solver_factor = cg_solver_factor(model.part.nn);
+  int32_t next_print = 1;
+  double adp = 1.0;
+  std::copy(state.Zb.begin(), state.Zb.end(), state.Zh.begin());  // Zh starts as the blank height
+  for (int32_t nn0 = 1; nn0 <= settings.iteration_limit; ++nn0) {
+    outcome.nn0 = nn0;
+    displacement_vector(model.part, state.X, state.Y, state.U);
+    if (settings.restraint_category != 0) stabilisation_coefficients(state.U, state.X, state.Y, state.kx, state.ky);
+    tool_heights(model, state, settings);
+    ThicknessMinimum hmin = evaluate_state(model, state, state.U);
+    const ResidualResult equilibrium = assemble_residual(model, state, state.U, settings, state.R);
+    assemble_matrix(model, state, settings);
+    conjugate_gradient(state.k, state.R,
+                       cg_tolerance(settings.displacement_tolerance, solver_factor, adp), state.cg, state.dU);
+    stop_on_nan_increment(state.dU[0], settings, reporter);
+
+    adp = displacement_measure(state.dU, state.X, state.Y);  // step 6
+    if (nn0 == 1) stop.first_adp = adp;
+    outcome.least_adp = std::min(outcome.least_adp, adp);
+
+    auto trial = [&](double lambda) {  // step 7: residual of U + lambda dU
+      for (std::size_t i = 0; i < state.U.size(); ++i) state.u_trial[i] = state.U[i] + lambda * state.dU[i];
+      hmin = evaluate_state(model, state, state.u_trial);
+      return assemble_residual(model, state, state.u_trial, settings, state.R).norm_sq;
+    };
+    const double found = line_search(equilibrium.norm_sq, settings.min_relax, trial).relax;
+    const double relax = std::min(std::max(settings.min_relax, found), settings.max_relax);  // step 8
+    for (int32_t i = 0; i < model.part.nn; ++i) {
+      state.X[i] -= relax * state.dU[2 * i];
+      state.Y[i] -= relax * state.dU[2 * i + 1];
+    }
+
+    outcome.last = {adp, relax, equilibrium.maxp.node, equilibrium.maxp.value, hmin.element, hmin.value};
+    if (nn0 == next_print) {  // step 9
+      reporter.both(progress_line(nn0, outcome.last));
+      outcome.last_printed = nn0;
+      next_print += kPrintInterval;
+    }
+    if (inverted_element_count(model.part, state.X, state.Y) > 0) ++outcome.inversions;  // step 10
+
+    stop.adp = adp;
+    stop.maxp_value = equilibrium.maxp.value;
+    stop.inversion_count = outcome.inversions;
+    stop.iteration = nn0;
+    if (stop_test(stop, limits) != 0) return outcome;  // step 11: NN0 unchanged
+    outcome.nn0 = nn0 + 1;                             // step 12: one above the limit at the end
+  }
+  return outcome;
+}
+
+}  // namespace trevo

@@ -1,0 +1,79 @@
+// The one-step iteration: the damped Newton loop that places every part node in
+// the blank, composed of the element kernels, tool terms, assembly and solver.
+// Spec: Part 4.1 (Algorithms steps 1-12), Part 4.4 (Residual, Matrix), Part 4.5.
+// Nodes and elements 0-based; per-equation vectors hold node i's x at 2i, y at 2i+1.
+#pragma once
+#include <cstdint>
+#include <span>
+
+#include "frame/mesh.h"
+#include "frame/reporter.h"
+#include "frame/settings.h"
+#include "solver/assembly.h"
+#include "solver/conjugate_gradient.h"
+#include "solver/diagnosis.h"
+#include "solver/element.h"
+#include "solver/tool_terms.h"
+
+namespace trevo {
+
+// What the loop reads and never changes.
+struct OneStepModel {
+  Mesh part;                                   // x, y, z of the part after positioning (and blend)
+  std::span<const ElementGeometry> geometry;   // ne, built from the part once
+  std::span<const double> material_table;      // 8 x nm, column-major (Part 4.3)
+  int32_t material_count = 1;
+  std::span<const int32_t> material;           // ne, 0-based material row
+  std::span<const double> h0;                  // ne, initial thickness
+  std::span<const int32_t> scatter;            // 64 x ne scatter map into the matrix values
+  NodeConstraints held;                        // CONTRATX / CONTRATY nodes
+  const SerendipityTables* tables = nullptr;
+  RestraintData restraint;                     // Part 5.1
+  DrawbeadLines beads;
+  // Tool surfaces of the height search (Part 4.5); binder present when binder.ne > 0.
+  Mesh binder;
+  const PlanGrid* binder_grid = nullptr;
+  std::span<const int32_t> binder_neighbours, binder_boundary;
+  const PlanGrid* part_grid = nullptr;         // for the holder and pad height (flags on)
+};
+
+// What the loop changes: the unknowns, the per-element results and work vectors.
+struct OneStepState {
+  std::span<double> X, Y;                      // nn: blank position (the unknowns)
+  std::span<double> Zb, Zh;                    // nn: blank and holder heights
+  std::span<double> U, dU, R, u_trial;         // 2 nn: displacement, increment, residual, line-search trial
+  std::span<double> internal, external;        // 2 nn: force accumulators
+  std::span<double> internal_z;                // nn
+  std::span<double> kx, ky;                    // nn: stabilisation coefficients (Part 4.1)
+  std::span<double> h, epsbar, stress, strain; // ne, ne, 3 ne, 3 ne
+  std::span<int32_t> last_binder_element, last_part_element;  // nn
+  CsrMatrix k;                                 // pattern of Part 3.6, values refilled
+  CgVectors cg;                                // x keeps the warm start
+  ToolStiffness tool;
+};
+
+// U = (x - X, y - Y) per node (Part 4.1 step 1).
+void displacement_vector(const Mesh& part, std::span<const double> X, std::span<const double> Y,
+                         std::span<double> U);
+
+// Strains, thicknesses and stresses of every element at the displacement u (Part 4.2).
+ThicknessMinimum evaluate_state(const OneStepModel& model, const OneStepState& state, std::span<const double> u);
+
+// Part 4.4 residual at u (from the stresses just evaluated): R and |R|^2, MAXP.
+struct ResidualResult {
+  double norm_sq = 0.0;
+  Maxp maxp;
+};
+ResidualResult assemble_residual(const OneStepModel& model, const OneStepState& state, std::span<const double> u,
+                                 const RunSettings& settings, std::span<double> r);
+
+// Part 4.4 matrix: every element's secant stiffness with the diagonal stabilisation,
+// the tool stiffness of its corners, constraints, symmetrisation, into state.k.
+void assemble_matrix(const OneStepModel& model, OneStepState& state, const RunSettings& settings);
+
+// Runs the loop of Part 4.1 from the current X, Y. Writes the progress lines; stops
+// the run with " ******* TREVO calculation ERROR" on a NaN increment.
+LoopOutcome run_one_step(const OneStepModel& model, OneStepState& state, const RunSettings& settings,
+                         Reporter& reporter);
+
+}  // namespace trevo
