@@ -138,7 +138,10 @@ void evaluate_final_state(Job& job) {
   write_strain_heading(scratch.stream());
   for (int32_t e = 0; e < job.part.ne; ++e) write_element_strain(scratch.stream(), strain, e);
   const RunSettings& s = job.settings;
-  write_dynain(job.files.dynain, job.part, st.h, st.epsbar, stress, {s.tipping_alpha, s.tipping_beta, s.lowest_z},
+  // Part 7.2 writes the formed part. The geometry blend of Part 3.5 moved the part's own
+  // coordinates for the iteration; the copy taken before it (Part 3.4) is the part as
+  // the user gave it, positioned, which is what the dynain file must carry.
+  write_dynain(job.files.dynain, part_copy(job), st.h, st.epsbar, stress, {s.tipping_alpha, s.tipping_beta, s.lowest_z},
                scratch.stream());
   scratch.close();
   job.files.dynain.close();

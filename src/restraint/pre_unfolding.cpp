@@ -6,6 +6,7 @@
 
 #include "fortran/edit.h"
 #include "frame/run_stop.h"
+#include "restraint/corotational_membrane.h"
 #include "restraint/unfolding_schedule.h"
 #include "solver/iteration_control.h"
 
@@ -105,24 +106,27 @@ MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& stat
                                    bool first_iteration) {
   const Mesh& part = model.part;
   MembraneMeasures measures;
-  displacement_vector(part, state.X, state.Y, state.U);
-  std::fill(state.internal.begin(), state.internal.end(), 0.0);
+  std::fill(state.R.begin(), state.R.end(), 0.0);
   std::fill(state.k.value.begin(), state.k.value.end(), 0.0);
   for (int32_t e = 0; e < part.ne; ++e) {
     const ElementGeometry& g = model.geometry[e];
-    ElementForces f;
-    ElementMatrix ke;
-    membrane_element(g, kMembraneModulus, model.h0[e], corner_displacements(part, e, g.corners, state.U, state.Zb),
-                     f, ke);
-    gather_element_forces(part, e, std::span<const double, kElementDofs>(f.fxy, kElementDofs), state.internal);
-    assemble_element_matrix(part, e, model.held, model.scatter, ke, state.k.value);
+    BlankCorners corners;
+    for (int k = 0; k < g.corners; ++k) {
+      corners.X[k] = state.X[part.node(e, k)];
+      corners.Y[k] = state.Y[part.node(e, k)];
+    }
+    CorotationalMembrane m = corotational_membrane(g, kMembraneModulus, model.h0[e], corners);
+    // The blank moves by X -= RELAX dU (Part 4.1's convention), so the system K dU = R
+    // takes R = -(restoring force): dU is minus the move that restores the shapes.
+    for (double& f : m.restoring) f = -f;
+    gather_element_forces(part, e, std::span<const double, kElementDofs>(m.restoring.data(), kElementDofs), state.R);
+    assemble_element_matrix(part, e, model.held, model.scatter, m.stiffness, state.k.value);
     // Part 5.2, Left to the implementer: AAL and AANL are 4.0 times the summed
     // element areas on the part and in the blank (their ratio shows the unfolding's stretch).
     measures.aal += 4.0 * g.area;
     measures.aanl += 4.0 * blank_area(part, e, state.X, state.Y);
   }
   unit_zero_diagonals(state.k);
-  for (std::size_t i = 0; i < state.R.size(); ++i) state.R[i] = -state.internal[i];
   constrain_residual(model.held, state.R);
   prescribe(prescribed.x_nodes, prescribed.x_values, 0, first_iteration, state.k, state.R);
   prescribe(prescribed.y_nodes, prescribed.y_values, 1, first_iteration, state.k, state.R);
