@@ -7,6 +7,7 @@
 #include "frame/driver_job.h"
 #include "output/dynain.h"
 #include "prepare/geometry_blend.h"
+#include "prepare/element_normal.h"
 #include "solver/element_stabilisation.h"
 
 namespace trevo {
@@ -93,12 +94,28 @@ void unfold_initial_blank(Job& job) {
   pre_unfold(job.model, job.state, prescribed, s, job.reporter);
 }
 
+namespace {
+
+// Puts the finished part back in place of the blended one (see solve_one_step).
+void restore_finished_part(Job& job) {
+  std::copy(job.slices.xc.begin(), job.slices.xc.end(), job.part.x.begin());
+  std::copy(job.slices.yc.begin(), job.slices.yc.end(), job.part.y.begin());
+  std::copy(job.slices.zc.begin(), job.slices.zc.end(), job.part.z.begin());
+  build_geometry(job);
+  std::span<double> normals = job.model.restraint.normals;
+  const std::size_t nn = static_cast<std::size_t>(job.part.nn);
+  nodal_normals(job.part, normals.subspan(0, nn), normals.subspan(nn, nn), normals.subspan(2 * nn, nn));
+}
+
+}  // namespace
+
 void solve_one_step(Job& job) {
   RunSettings& s = job.settings;
   OneStepState& st = job.state;
-  if (s.method == 1) {  // step 19.1
+  const bool blended = s.method == 1;
+  if (blended) {  // step 19.1
     blend_geometry(job.part, st.X, st.Y, st.Zb, s.binder_flag, s.blend_factor, job.reporter);
-    build_geometry(job);  // the blended part is the reference configuration from here on
+    build_geometry(job);
   }
   RestraintMeshes meshes{job.part, part_copy(job), job.model_slices.neighbours, job.blank_holder, job.pad};
   job.totals = restraint_setup(meshes, job.model.beads, s, job.model.restraint, {job.slices.bead_start, job.slices.bead_end},
@@ -107,7 +124,22 @@ void solve_one_step(Job& job) {
   evaluate_state(job.model, st, st.U);  // final marker 0: nothing written
   drawbead_report_line(s, job.totals, job.reporter);
 
-  job.outcome = run_one_step(job.model, st, s, job.reporter);  // step 19.3
+  // Step 19.3. Parts 3.5 and 4.1 disagree on the loop's reference: Part 3.5 lets the
+  // iteration start from the blended part, Part 4.1 defines x, y, z as the finished
+  // part's coordinates. The blend moves the part 2 % towards the blank and scales z by
+  // 0.99236, which leaves every wall inclined (its purpose: a vertical wall's blank
+  // position is not fixed by the in-plane equilibrium) but shifts the blank by up to 1 %.
+  // So the loop starts on the blended part and, once converged there, goes on with the
+  // same counter on the finished part, from the blank it reached: the result is the
+  // finished part's blank, and the blend still steers the path.
+  LoopState loop;
+  const int stopped = run_one_step(job.model, st, s, job.reporter, job.outcome, loop);
+  const bool converged = stopped == 4 || stopped == 5;
+  if (blended && converged && job.outcome.nn0 < s.iteration_limit) {
+    restore_finished_part(job);
+    ++job.outcome.nn0;
+    run_one_step(job.model, st, s, job.reporter, job.outcome, loop);
+  }
   diagnosis(job.outcome, job.slices.h0.empty() ? 0.0 : job.slices.h0[0], s, job.reporter);
   if (s.method == 0) displacement_vector(job.part, st.X, st.Y, st.U);
   forces_line(punch_force(job.model.restraint.state, st.internal_z), job.totals.blank_holder_force, job.reporter);

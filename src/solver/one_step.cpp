@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "frame/run_stop.h"
+#include "solver/element_loops.h"
 #include "solver/element_stabilisation.h"
 #include "solver/iteration_control.h"
 #include "solver/material.h"
@@ -33,12 +34,6 @@ void tool_heights(const OneStepModel& model, OneStepState& state, const RunSetti
     holder_heights(model.part, *model.part_grid, model.restraint.state, state.X, state.Y, state.Zb,
                    state.last_part_element, state.Zh);
   }
-}
-
-std::array<double, 4> corner_values(const Mesh& part, int32_t e, int corners, std::span<const double> per_node) {
-  std::array<double, 4> v{};
-  for (int k = 0; k < corners; ++k) v[k] = per_node[part.node(e, k)];
-  return v;
 }
 
 // Part 4.4 Failure handling, Part 4.1: a first increment component that is not a number.
@@ -71,14 +66,7 @@ ResidualResult assemble_residual(const OneStepModel& model, const OneStepState& 
   clear(state.internal_z);
   restraint_forces(part.z, u, state.Zb, state.Zh, model.restraint, model.beads, settings, state.external,
                    state.tool.kb, state.tool.kf);
-  const std::size_t ne = static_cast<std::size_t>(part.ne);
-  for (int32_t e = 0; e < part.ne; ++e) {
-    const ElementForces f = element_internal_forces(model.geometry[e], state.stress[e], state.stress[ne + e],
-                                                    state.stress[2 * ne + e], state.h[e], model.h0[e]);
-    gather_element_forces(part, e, std::span<const double, kElementDofs>(f.fxy, kElementDofs), state.internal);
-    const int corners = model.geometry[e].corners;
-    for (int k = 0; k < corners; ++k) state.internal_z[part.node(e, k)] += f.fz[k];
-  }
+  add_internal_forces(model, state);
   contact_forces(part.z, u, state.Zb, model.restraint, state.internal, state.internal_z, settings, state.external,
                  state.tool.kc);
   residual(state.external, state.internal, r);
@@ -90,32 +78,20 @@ void assemble_matrix(const OneStepModel& model, OneStepState& state, const RunSe
   const Mesh& part = model.part;
   node_stiffness_blocks(part.z, state.U, state.Zh, model.restraint, model.beads, settings, state.tool);
   clear(state.k.value);
-  const int32_t category = settings.restraint_category;
-  for (int32_t e = 0; e < part.ne; ++e) {
-    const ElementGeometry& g = model.geometry[e];
-    const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
-    ElementMatrix ke = element_stiffness(g, stress_matrix(state.epsbar[e], row), state.h[e], model.h0[e],
-                                         settings.stabiliz[1], *model.tables);
-    if (category != 0) {
-      scale_restraint_diagonal(category, settings.stabiliz[0], corner_values(part, e, g.corners, state.kx),
-                               corner_values(part, e, g.corners, state.ky), g.corners, ke);
-    }
-    add_tool_stiffness(part, e, state.tool.block, ke);
-    assemble_element_matrix(part, e, model.held, model.scatter, ke, state.k.value);
-  }
+  add_element_matrices(model, state, settings);
   unit_zero_diagonals(state.k);
 }
 
-LoopOutcome run_one_step(const OneStepModel& model, OneStepState& state, const RunSettings& settings,
-                         Reporter& reporter) {
-  LoopOutcome outcome;
+int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettings& settings, Reporter& reporter,
+                 LoopOutcome& outcome, LoopState& loop) {
   StopState stop;
+  stop.first_adp = loop.first_adp;
   const StopLimits limits{settings.displacement_tolerance, settings.force_tolerance};
   const double solver_factor = cg_solver_factor(model.part.nn);
-  int32_t next_print = 1;
-  double adp = 1.0;
-  std::copy(state.Zb.begin(), state.Zb.end(), state.Zh.begin());  // Zh starts as the blank height
-  for (int32_t nn0 = 1; nn0 <= settings.iteration_limit; ++nn0) {
+  int32_t& next_print = loop.next_print;
+  double& adp = loop.adp;
+  if (outcome.nn0 == 1) std::copy(state.Zb.begin(), state.Zb.end(), state.Zh.begin());  // Zh starts as Zb
+  for (int32_t nn0 = outcome.nn0; nn0 <= settings.iteration_limit; ++nn0) {
     outcome.nn0 = nn0;
     displacement_vector(model.part, state.X, state.Y, state.U);
     if (settings.restraint_category != 0) stabilisation_coefficients(state.U, state.X, state.Y, state.kx, state.ky);
@@ -128,7 +104,7 @@ LoopOutcome run_one_step(const OneStepModel& model, OneStepState& state, const R
     stop_on_nan_increment(state.dU[0], settings, reporter);
 
     adp = displacement_measure(state.dU, state.X, state.Y);  // step 6
-    if (nn0 == 1) stop.first_adp = adp;
+    if (nn0 == 1) stop.first_adp = loop.first_adp = adp;
     outcome.least_adp = std::min(outcome.least_adp, adp);
 
     auto trial = [&](double lambda) {  // step 7: residual of U + lambda dU
@@ -155,10 +131,10 @@ LoopOutcome run_one_step(const OneStepModel& model, OneStepState& state, const R
     stop.maxp_value = equilibrium.maxp.value;
     stop.inversion_count = outcome.inversions;
     stop.iteration = nn0;
-    if (stop_test(stop, limits) != 0) return outcome;  // step 11: NN0 unchanged
-    outcome.nn0 = nn0 + 1;                             // step 12: one above the limit at the end
+    if (const int test = stop_test(stop, limits); test != 0) return test;  // step 11: NN0 unchanged
+    outcome.nn0 = nn0 + 1;  // step 12: one above the limit at the end
   }
-  return outcome;
+  return 0;
 }
 
 }  // namespace trevo

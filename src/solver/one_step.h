@@ -71,9 +71,19 @@ ResidualResult assemble_residual(const OneStepModel& model, const OneStepState& 
 // the tool stiffness of its corners, constraints, symmetrisation, into state.k.
 void assemble_matrix(const OneStepModel& model, OneStepState& state, const RunSettings& settings);
 
-// Runs the loop of Part 4.1 from the current X, Y. Writes the progress lines; stops
-// the run with " ******* TREVO calculation ERROR" on a NaN increment.
-LoopOutcome run_one_step(const OneStepModel& model, OneStepState& state, const RunSettings& settings,
-                         Reporter& reporter);
+// What the loop carries from one iteration to the next beyond LoopOutcome (Part 4.1,
+// Scalars), so that a loop can be continued where it stopped.
+struct LoopState {
+  int32_t next_print = 1;
+  double adp = 1.0;
+  double first_adp = 1.0;
+};
+
+// Runs the loop of Part 4.1 from iteration outcome.nn0 and the current X, Y, up to the
+// iteration limit. Writes the progress lines; stops the run with
+// " ******* TREVO calculation ERROR" on a NaN increment. Returns the stop test that
+// ended the loop (1..6, Part 4.1 step 11), or 0 when the iteration limit did.
+int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettings& settings, Reporter& reporter,
+                 LoopOutcome& outcome, LoopState& loop);
 
 }  // namespace trevo
