@@ -183,8 +183,10 @@ ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, co
                                    std::span<const int32_t> material, std::span<const double> h0,
                                    std::span<double> h, std::span<double> epsbar, std::span<double> stress,
                                    std::span<double> strain) {
-  ThicknessMinimum hmin;
+  // Every element writes only its own slots, so any thread may evaluate it: the results do not depend on
+  // the thread count. HMIN is then found in element order.
   const size_t ne = static_cast<size_t>(part.ne);
+#pragma omp parallel for schedule(dynamic, 64)
   for (int32_t e = 0; e < part.ne; ++e) {
     const ElementGeometry& g = geometry[e];
     const MaterialRow row = material_row(material_table, nm, material[e]);
@@ -193,7 +195,10 @@ ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, co
     epsbar[e] = st.epsbar;
     stress[e] = st.sxx, stress[ne + e] = st.syy, stress[2 * ne + e] = st.sxy;
     if (!strain.empty()) strain[e] = st.exx, strain[ne + e] = st.eyy, strain[2 * ne + e] = st.exy;
-    if (st.h < hmin.value) hmin = {st.h, e};  // strictly smaller: the first element keeps a tie
+  }
+  ThicknessMinimum hmin;
+  for (int32_t e = 0; e < part.ne; ++e) {
+    if (h[e] < hmin.value) hmin = {h[e], e};  // strictly smaller: the first element keeps a tie
   }
   return hmin;
 }
