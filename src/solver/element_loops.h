@@ -1,11 +1,14 @@
 // The one-step iteration's loops over all elements (internal forces, element matrices), parallel over
-// elements with results that do not depend on the number of threads.
+// threads with results that do not depend on the number of threads.
 // Spec: Part 4.4 (Residual step 3, Matrix steps 1-4), Part 4.5 (internal z force).
 //
-// Any thread computes an element's forces or matrix into that element's slot of a chunk buffer; one thread
-// then adds the chunk into the global vectors or matrix in ascending element order. Every global entry thus
-// gets the same sums in the same order as a sequential loop over the elements: the results are bit-identical
-// for every thread count (tests/solver/thread_independence_test.cpp). Nodes and elements are 0-based.
+// Each thread owns a contiguous range of nodes, i.e. their equations and matrix rows. It walks all
+// elements in ascending order and, for each element with a corner in its range, computes the element's
+// forces or matrix (a pure function of the element, so a shared element gives the same numbers on either
+// thread) and adds the entries of its own rows. Every global entry thus gets the same sums in the same
+// order as the sequential loop over the elements: the results are bit-identical for every thread count
+// (tests/solver/thread_independence_test.cpp). No buffers; an element with corners in two ranges is
+// computed twice. Nodes and elements are 0-based.
 #pragma once
 #include "frame/settings.h"
 #include "solver/one_step.h"
