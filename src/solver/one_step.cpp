@@ -2,6 +2,7 @@
 #include "solver/one_step.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "frame/run_stop.h"
@@ -42,6 +43,22 @@ void stop_on_nan_increment(double first_component, const RunSettings& settings, 
   if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
   stop_run();
 }
+
+// Adds the time since the last lap to a LoopStatistics field; does nothing without statistics.
+class LoopTimer {
+ public:
+  explicit LoopTimer(LoopStatistics* statistics) : statistics_(statistics) {}
+  void lap(double LoopStatistics::*field) {
+    if (statistics_ == nullptr) return;
+    const auto now = std::chrono::steady_clock::now();
+    statistics_->*field += std::chrono::duration<double>(now - mark_).count();
+    mark_ = now;
+  }
+
+ private:
+  LoopStatistics* statistics_;
+  std::chrono::steady_clock::time_point mark_ = std::chrono::steady_clock::now();
+};
 
 }  // namespace
 
@@ -91,6 +108,7 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
   int32_t& next_print = loop.next_print;
   double& adp = loop.adp;
   if (outcome.nn0 == 1) std::copy(state.Zb.begin(), state.Zb.end(), state.Zh.begin());  // Zh starts as Zb
+  LoopTimer timer(state.statistics);
   for (int32_t nn0 = outcome.nn0; nn0 <= settings.iteration_limit; ++nn0) {
     outcome.nn0 = nn0;
     displacement_vector(model.part, state.X, state.Y, state.U);
@@ -98,9 +116,12 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     tool_heights(model, state, settings);
     ThicknessMinimum hmin = evaluate_state(model, state, state.U);
     const ResidualResult equilibrium = assemble_residual(model, state, state.U, settings, state.R);
+    timer.lap(&LoopStatistics::seconds_residual);
     assemble_matrix(model, state, settings);
-    conjugate_gradient(state.k, state.R,
-                       cg_tolerance(settings.displacement_tolerance, solver_factor, adp), state.cg, state.dU);
+    timer.lap(&LoopStatistics::seconds_matrix);
+    const CgResult cg = conjugate_gradient(
+        state.k, state.R, cg_tolerance(settings.displacement_tolerance, solver_factor, adp), state.cg, state.dU);
+    timer.lap(&LoopStatistics::seconds_cg);
     stop_on_nan_increment(state.dU[0], settings, reporter);
 
     adp = displacement_measure(state.dU, state.X, state.Y);  // step 6
@@ -112,8 +133,8 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
       hmin = evaluate_state(model, state, state.u_trial);
       return assemble_residual(model, state, state.u_trial, settings, state.R).norm_sq;
     };
-    const double found = line_search(equilibrium.norm_sq, settings.min_relax, trial).relax;
-    const double relax = std::min(std::max(settings.min_relax, found), settings.max_relax);  // step 8
+    const LineSearchResult search = line_search(equilibrium.norm_sq, settings.min_relax, trial);
+    const double relax = std::min(std::max(settings.min_relax, search.relax), settings.max_relax);  // step 8
     for (int32_t i = 0; i < model.part.nn; ++i) {
       state.X[i] -= relax * state.dU[2 * i];
       state.Y[i] -= relax * state.dU[2 * i + 1];
@@ -131,6 +152,12 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     stop.maxp_value = equilibrium.maxp.value;
     stop.inversion_count = outcome.inversions;
     stop.iteration = nn0;
+    timer.lap(&LoopStatistics::seconds_line_search);
+    if (state.statistics != nullptr) {
+      ++state.statistics->iterations;
+      state.statistics->cg_steps += cg.steps;
+      state.statistics->line_search_trials += search.trials;
+    }
     if (const int test = stop_test(stop, limits); test != 0) return test;  // step 11: NN0 unchanged
     outcome.nn0 = nn0 + 1;  // step 12: one above the limit at the end
   }

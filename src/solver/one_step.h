@@ -37,6 +37,18 @@ struct OneStepModel {
   const PlanGrid* part_grid = nullptr;         // for the holder and pad height (flags on)
 };
 
+// Opt-in figures of the loop's work for benchmarks (bench/solver_bench.cpp): when
+// OneStepState::statistics is set, run_one_step adds to them. Trevo never sets it; they
+// never enter the arithmetic or the output.
+struct LoopStatistics {
+  int32_t iterations = 0;
+  int64_t cg_steps = 0, line_search_trials = 0;
+  double seconds_residual = 0.0;     // steps 1-4: U, coefficients, heights, evaluation, residual
+  double seconds_matrix = 0.0;       // the matrix (Part 4.4)
+  double seconds_cg = 0.0;           // the solution of K dU = R
+  double seconds_line_search = 0.0;  // steps 6-11: ADP, line-search trials, update, print, tests
+};
+
 // What the loop changes: the unknowns, the per-element results and work vectors.
 struct OneStepState {
   std::span<double> X, Y;                      // nn: blank position (the unknowns)
@@ -50,6 +62,7 @@ struct OneStepState {
   CsrMatrix k;                                 // pattern of Part 3.6, values refilled
   CgVectors cg;                                // x keeps the warm start
   ToolStiffness tool;
+  LoopStatistics* statistics = nullptr;        // opt-in, see LoopStatistics
 };
 
 // U = (x - X, y - Y) per node (Part 4.1 step 1).
