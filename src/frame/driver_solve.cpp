@@ -129,15 +129,16 @@ void solve_one_step(Job& job) {
   // part's coordinates. The blend moves the part 2 % towards the blank and scales z by
   // 0.99236, which leaves every wall inclined (its purpose: a vertical wall's blank
   // position is not fixed by the in-plane equilibrium) but shifts the blank by up to 1 %.
-  // So the loop starts on the blended part and, once converged there, goes on with the
-  // same counter on the finished part, from the blank it reached: the result is the
-  // finished part's blank, and the blend still steers the path.
+  // So the loop starts on the blended part and, once converged there or after half the
+  // iteration limit, goes on with the same counter on the finished part from the blank
+  // it reached: the result is the finished part's blank, and the blend steers the path.
   LoopState loop;
-  const int stopped = run_one_step(job.model, st, s, job.reporter, job.outcome, loop);
-  const bool converged = stopped == 4 || stopped == 5;
-  if (blended && converged && job.outcome.nn0 < s.iteration_limit) {
+  RunSettings first_leg = s;
+  if (blended) first_leg.iteration_limit = s.iteration_limit / 2;
+  const int stopped = run_one_step(job.model, st, first_leg, job.reporter, job.outcome, loop);
+  if (blended && job.outcome.nn0 < s.iteration_limit) {
     restore_finished_part(job);
-    ++job.outcome.nn0;
+    if (stopped != 0) ++job.outcome.nn0;
     run_one_step(job.model, st, s, job.reporter, job.outcome, loop);
   }
   diagnosis(job.outcome, job.slices.h0.empty() ? 0.0 : job.slices.h0[0], s, job.reporter);
