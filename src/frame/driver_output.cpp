@@ -17,13 +17,7 @@ namespace {
 FrameTransform frame_transform(const RunSettings& s) { return {s.tipping_alpha, s.tipping_beta, s.lowest_z}; }
 
 // The blank as a mesh: plane coordinates X, Y and the blank height Zb.
-Mesh blank_mesh(const Job& job) {
-  Mesh blank = job.part;
-  blank.x = job.state.X;
-  blank.y = job.state.Y;
-  blank.z = job.state.Zb;
-  return blank;
-}
+Mesh blank_mesh(const Job& job) { return with_coordinates(job.part, job.state.X, job.state.Y, job.state.Zb); }
 
 ElementResultColumns final_element_results(const Job& job) {
   const OneStepState& st = job.state;

@@ -14,13 +14,7 @@ namespace trevo {
 
 namespace {
 
-Mesh part_copy(const Job& job) {
-  Mesh copy = job.part;
-  copy.x = job.slices.xc;
-  copy.y = job.slices.yc;
-  copy.z = job.slices.zc;
-  return copy;
-}
+Mesh part_copy(const Job& job) { return with_coordinates(job.part, job.slices.xc, job.slices.yc, job.slices.zc); }
 
 DrawbeadLines drawbead_lines(const Job& job) {
   const auto& b = job.slices.process.drawbead;
@@ -107,16 +101,22 @@ void restore_finished_part(Job& job) {
   nodal_normals(job.part, normals.subspan(0, nn), normals.subspan(nn, nn), normals.subspan(2 * nn, nn));
 }
 
+bool blend_moved_part(const Job& job) {
+  return !std::equal(job.part.x.begin(), job.part.x.end(), job.slices.xc.begin()) ||
+         !std::equal(job.part.y.begin(), job.part.y.end(), job.slices.yc.begin()) ||
+         !std::equal(job.part.z.begin(), job.part.z.end(), job.slices.zc.begin());
+}
+
 }  // namespace
 
 void solve_one_step(Job& job) {
   RunSettings& s = job.settings;
   OneStepState& st = job.state;
-  const bool blended = s.method == 1;
-  if (blended) {  // step 19.1
+  if (s.method == 1) {  // step 19.1
     blend_geometry(job.part, st.X, st.Y, st.Zb, s.binder_flag, s.blend_factor, job.reporter);
     build_geometry(job);
   }
+  const bool blended = blend_moved_part(job);
   RestraintMeshes meshes{job.part, part_copy(job), job.model_slices.neighbours, job.blank_holder, job.pad};
   job.totals = restraint_setup(meshes, job.model.beads, s, job.model.restraint, {job.slices.bead_start, job.slices.bead_end},
                                job.slices.holder_element_force, job.slices.pad_element_force, job.reporter);

@@ -23,6 +23,15 @@ struct Mesh {
   int32_t& node(int32_t e, int k) { return conn[static_cast<size_t>(k) * ne + e]; }
 };
 
+// The same elements over other node coordinates (the blank, a copy of the part).
+inline Mesh with_coordinates(const Mesh& m, std::span<double> x, std::span<double> y, std::span<double> z) {
+  Mesh other = m;
+  other.x = x;
+  other.y = y;
+  other.z = z;
+  return other;
+}
+
 // Corner count of an element from its connectivity (Part 3.1: node 4 equal to node 3).
 inline int corner_count(const Mesh& m, int32_t e) { return m.node(e, 3) == m.node(e, 2) ? 3 : 4; }
 

@@ -140,7 +140,9 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, dou
       rows, [&](int32_t i) { return w[i] = -d[i] * z[i]; }, p, divisor_term);
 
   int32_t steps = 0;
-  while (steps < kCgMaxSteps && rho >= tol) {
+  // Part 4.4 iterates while rho >= tol. A residual of exactly 0 (rho = 0) is already the
+  // solution, and with tol = 0 (ADP = 0) the step length would be 0/0: stop there too.
+  while (steps < kCgMaxSteps && rho >= tol && rho > 0.0) {
     const double alpha = rho / ascending_sum(s, n);  // 6.1
     double rho_next = 0.0;
     forward_rows(

@@ -265,3 +265,23 @@ TEST(CgTolerance, FollowsThePartsFormula) {
 
 }  // namespace
 }  // namespace trevo
+
+namespace trevo {
+namespace {
+
+// Part 4.4 with tol = 0 (a previous ADP of exactly 0): a zero residual is the solution,
+// not a 0/0 step length.
+TEST(ConjugateGradient, ZeroResidualWithZeroToleranceTakesNoStep) {
+  // K = 2 I on one node (two equations).
+  std::vector<int32_t> row_start{0, 2, 4}, column{0, 1, 0, 1}, diagonal{0, 3};
+  std::vector<double> value{2.0, 0.0, 0.0, 2.0};
+  CsrMatrix k{2, row_start, column, diagonal, value};
+  std::vector<double> rhs{0.0, 0.0}, x(2, 0.0), z(2), d(2), p(2), w(2), s(2), increment(2, 7.0);
+  const CgResult result = conjugate_gradient(k, rhs, 0.0, {x, z, d, p, w, s}, increment);
+  EXPECT_EQ(result.steps, 0);
+  EXPECT_EQ(increment[0], 0.0);
+  EXPECT_EQ(increment[1], 0.0);
+}
+
+}  // namespace
+}  // namespace trevo
