@@ -22,4 +22,6 @@ fi
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTREVO_WERROR=$werror "$@" >/dev/null
-cmake --build "$build_dir" -j"$(nproc)" ${TREVO_TARGET:+--target "$TREVO_TARGET"}
+# TREVO_TARGETS: build only these targets (space-separated), e.g. for the sanitizer build.
+# shellcheck disable=SC2086
+cmake --build "$build_dir" -j"$(nproc)" ${TREVO_TARGETS:+--target $TREVO_TARGETS}
