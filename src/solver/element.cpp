@@ -182,11 +182,11 @@ ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, co
                                    std::span<const double> material_table, int32_t nm,
                                    std::span<const int32_t> material, std::span<const double> h0,
                                    std::span<double> h, std::span<double> epsbar, std::span<double> stress,
-                                   std::span<double> strain) {
+                                   std::span<double> strain, int32_t threads) {
   // Every element writes only its own slots, so any thread may evaluate it: the results do not depend on
   // the thread count. HMIN is then found in element order.
   const size_t ne = static_cast<size_t>(part.ne);
-#pragma omp parallel for schedule(dynamic, 64)
+#pragma omp parallel for schedule(dynamic, 64) num_threads(threads)
   for (int32_t e = 0; e < part.ne; ++e) {
     const ElementGeometry& g = geometry[e];
     const MaterialRow row = material_row(material_table, nm, material[e]);

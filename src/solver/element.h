@@ -76,12 +76,13 @@ struct ThicknessMinimum {
 // Strain and stress evaluation of all elements (Part 4.2, Interfaces). Inputs: geometry (ne), part mesh,
 // u (2 nn), zb (nn), material table (8 nm, column-major), material (ne, 0-based row), h0 (ne).
 // Outputs: h (ne), epsbar (ne), stress (3 ne: sxx of all, then syy, then sxy), strain (3 ne, same layout,
-// exx, eyy, exy; may be empty when not wanted).
+// exx, eyy, exy; may be empty when not wanted). threads: how many threads evaluate the elements; the results
+// are the same for any count.
 ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, const Mesh& part,
                                    std::span<const double> u, std::span<const double> zb,
                                    std::span<const double> material_table, int32_t nm,
                                    std::span<const int32_t> material, std::span<const double> h0,
                                    std::span<double> h, std::span<double> epsbar, std::span<double> stress,
-                                   std::span<double> strain);
+                                   std::span<double> strain, int32_t threads = 1);
 
 }  // namespace trevo

@@ -34,11 +34,12 @@ bool has_owned_corner(const Mesh& part, int32_t e, int corners, OwnedNodes own) 
   return false;
 }
 
-// visit(e, corners, own) on every thread for every element, in ascending order, with a corner in the
-// thread's own nodes.
+// visit(e, corners, own) on every one of `threads` threads for every element, in ascending order, with a
+// corner in the thread's own nodes.
 template <class Visit>
-void for_elements_of_owned_nodes(const Mesh& part, std::span<const ElementGeometry> geometry, const Visit& visit) {
-#pragma omp parallel
+void for_elements_of_owned_nodes(const Mesh& part, std::span<const ElementGeometry> geometry, int32_t threads,
+                                 const Visit& visit) {
+#pragma omp parallel num_threads(threads)
   {
     const OwnedNodes own = owned_nodes(part.nn);
     for (int32_t e = 0; e < part.ne; ++e) {
@@ -59,7 +60,7 @@ std::array<double, 4> corner_values(const Mesh& part, int32_t e, int corners, st
 void add_internal_forces(const OneStepModel& model, const OneStepState& state) {
   const Mesh& part = model.part;
   const std::size_t ne = static_cast<std::size_t>(part.ne);
-  for_elements_of_owned_nodes(part, model.geometry, [&](int32_t e, int corners, OwnedNodes own) {
+  for_elements_of_owned_nodes(part, model.geometry, model.threads, [&](int32_t e, int corners, OwnedNodes own) {
     const ElementForces f = element_internal_forces(model.geometry[e], state.stress[e], state.stress[ne + e],
                                                     state.stress[2 * ne + e], state.h[e], model.h0[e]);
     for (int k = 0; k < corners; ++k) {
@@ -76,7 +77,7 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
   const Mesh& part = model.part;
   const int32_t category = settings.restraint_category;
   double* value = state.k.value.data();
-  for_elements_of_owned_nodes(part, model.geometry, [&](int32_t e, int corners, OwnedNodes own) {
+  for_elements_of_owned_nodes(part, model.geometry, model.threads, [&](int32_t e, int corners, OwnedNodes own) {
     const ElementGeometry& g = model.geometry[e];
     const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
     ElementMatrix ke = element_stiffness(g, stress_matrix(state.epsbar[e], row), state.h[e], model.h0[e],

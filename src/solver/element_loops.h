@@ -8,7 +8,7 @@
 // thread) and adds the entries of its own rows. Every global entry thus gets the same sums in the same
 // order as the sequential loop over the elements: the results are bit-identical for every thread count
 // (tests/solver/thread_independence_test.cpp). No buffers; an element with corners in two ranges is
-// computed twice. Nodes and elements are 0-based.
+// computed twice. model.threads threads run each loop. Nodes and elements are 0-based.
 #pragma once
 #include "frame/settings.h"
 #include "solver/one_step.h"

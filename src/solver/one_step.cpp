@@ -72,7 +72,8 @@ void displacement_vector(const Mesh& part, std::span<const double> X, std::span<
 
 ThicknessMinimum evaluate_state(const OneStepModel& model, const OneStepState& state, std::span<const double> u) {
   return evaluate_elements(model.geometry, model.part, u, state.Zb, model.material_table, model.material_count,
-                           model.material, model.h0, state.h, state.epsbar, state.stress, state.strain);
+                           model.material, model.h0, state.h, state.epsbar, state.stress, state.strain,
+                           model.threads);
 }
 
 ResidualResult assemble_residual(const OneStepModel& model, const OneStepState& state, std::span<const double> u,

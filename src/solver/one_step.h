@@ -35,6 +35,10 @@ struct OneStepModel {
   const PlanGrid* binder_grid = nullptr;
   std::span<const int32_t> binder_neighbours, binder_boundary;
   const PlanGrid* part_grid = nullptr;         // for the holder and pad height (flags on)
+  // Threads of the element loops; the results are the same for any count (element_loops.h).
+  // 1 by default: on the shared 2-core machine a second thread cost more than it saved
+  // (docs/performance.md).
+  int32_t threads = 1;
 };
 
 // Opt-in figures of the loop's work for benchmarks (bench/solver_bench.cpp): when
