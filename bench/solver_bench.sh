@@ -7,7 +7,8 @@
 #
 # Usage: bench/solver_bench.sh [case ...]     cases: cup box cup_21896 cup_106632 (default: all)
 # Environment: BUILD (default build-perf), OUT (default $BUILD/solver_bench), WORK (work size in
-# thousands of words, default 80000), OMP_NUM_THREADS (passed through), DETAIL=0 skips solver_bench.
+# thousands of words, default 80000), OMP_NUM_THREADS (element-loop threads of solver_bench; trevo
+# itself uses 1), DETAIL=0 skips solver_bench.
 set -euo pipefail
 
 REPO=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,7 +37,8 @@ part_file() {  # the .dat of a case, generated on first use (never into ../share
       local size=1.6
       [ "$1" = cup_106632 ] && size=0.72
       if [ ! -f "$OUT/parts/$1.dat" ]; then
-        "$PY" "$SHARED/tools/partgen/partgen.py" cup --size "$size" --out "$OUT/parts" --name "$1" >&2
+        "$PY" "$SHARED/tools/partgen/partgen.py" cup --size "$size" --out "$OUT/parts" --name "$1" \
+          >"$OUT/parts/$1.log" 2>&1
       fi
       echo "$OUT/parts/$1.dat" ;;
     *) echo "unknown case $1" >&2; exit 2 ;;
@@ -46,7 +48,7 @@ part_file() {  # the .dat of a case, generated on first use (never into ../share
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" "$2" | tail -1; }
 
 echo "machine: $(getconf _NPROCESSORS_ONLN) cores, $(uptime | sed 's/.*load/load/')"
-echo "threads: ${OMP_NUM_THREADS:-default}"
+echo "element-loop threads: trevo 1 (OneStepModel::threads), solver_bench ${OMP_NUM_THREADS:-1} (OMP_NUM_THREADS)"
 echo
 echo "| case | elements | iterations | verdict | trevo wall s | peak RSS MB | ms per iteration | CG steps per iteration | ms per CG step |"
 echo "|---|---:|---:|---|---:|---:|---:|---:|---:|"
