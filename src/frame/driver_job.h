@@ -35,7 +35,7 @@ struct SolverSlices {
   std::span<double> xc, yc, zc;               // copy of the part coordinates (Part 3.4)
   ProcessArrays process;                      // Part 2.3
   std::span<double> nx, ny, nz;               // nodal-normal scratch (Part 3.4)
-  std::span<int32_t> binder_edges, binder_neighbours, binder_node_table, binder_boundary;  // Part 3.3
+  std::span<int32_t> binder_corners, binder_edges, binder_neighbours, binder_node_table, binder_boundary;  // Part 3.3
   std::span<ElementGeometry> geometry;        // ne
   std::span<double> h0;                       // ne: initial thickness (the element value)
   std::span<int32_t> scatter;                 // 64 ne
@@ -88,5 +88,7 @@ void write_results(Job& job);                 // steps 21-29
 void lay_out_equation_slices(Job& job);
 void lay_out_solver_slices(Job& job);
 void lay_out_drawbead_lists(Job& job, int64_t entries);
+// Words of stage 6 for L drawbead entries (node, force and stiffness lists).
+int64_t drawbead_list_words(int64_t entries);
 
 }  // namespace trevo

@@ -74,6 +74,8 @@ void lay_out_solver_slices(Job& job) {
   sl.ny = stage.reals(nn);
   sl.nz = stage.reals(nn);
   const int64_t eb = job.binder.ne, nbn = job.binder.nn;
+  sl.binder_corners = stage.ints(eb);
+  job.binder.corners = sl.binder_corners;  // filled by the binder preparation (Part 3.3)
   sl.binder_edges = stage.ints(8 * eb);
   sl.binder_neighbours = stage.ints(4 * eb);
   sl.binder_node_table = stage.ints(nbn);
@@ -117,6 +119,8 @@ void lay_out_solver_slices(Job& job) {
   r.contact_force = stage.reals(3 * nn);
   job.next_free = stage.next_free();
 }
+
+int64_t drawbead_list_words(int64_t entries) { return 3 * entries; }
 
 void lay_out_drawbead_lists(Job& job, int64_t entries) {
   StageLayout stage(job.work, job.reporter, job.next_free);

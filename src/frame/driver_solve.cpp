@@ -78,8 +78,10 @@ void unfold_initial_blank(Job& job) {
   RestraintData& r = job.model.restraint;
   const int64_t entries = count_drawbead_entries(part_copy(job), drawbead_lines(job), {sl.bead_start, sl.bead_end},
                                                  r.bead_entries, r.bead_offset);
+  // Part 1.2: the size line comes before the stop, so the total is checked before
+  // stage 6 is laid out (the layout would stop on its own, without the line).
+  check_size(job.next_free - 1 + drawbead_list_words(entries), job.stiffness_words, job.work.size(), job.reporter);
   lay_out_drawbead_lists(job, entries);
-  check_size(job.next_free - 1, job.stiffness_words, job.work.size(), job.reporter);
 
   const std::vector<int32_t> x_nodes = constrained_nodes(sl.process.contratx_int);
   const std::vector<int32_t> y_nodes = constrained_nodes(sl.process.contraty_int);
