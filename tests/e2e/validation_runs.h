@@ -73,6 +73,28 @@ inline const std::vector<ValidationPart>& validation_parts() {
   return parts;
 }
 
+// Parts that the one-step iteration does not yet bring to the converged verdict with the
+// default controls (issue 4 stays open for them), each with what was measured. Their runs
+// must still end normally with a Part 4.6 verdict; the checks that need a converged
+// solution report SKIPPED with this reason instead of passing silently.
+inline std::string known_non_convergence(const std::string& part) {
+  static const std::vector<std::pair<std::string, std::string>> reasons = {
+      {"dome", "verdict set 4 after 300 iterations: the friction force at the pole (U = 0) has an undefined "
+               "direction (Part 4.5) and keeps |MAXP| near 25 N"},
+      {"srail", "verdict set 4 after 300 iterations, |MAXP| near 48 N (friction on the flange radii)"},
+      {"srail_tris", "the pre-unfolding stalls on the triangle-only walls (DEPXY ~4300) and the iteration diverges"},
+      {"cup_hat", "verdict set 5 after 300 iterations, least ADP 4.3e-3, |MAXP| 8.5 N"},
+      {"cross_member", "verdict set 4 after 300 iterations, |MAXP| near 395 N"},
+      {"door_inner_jlr", "the pre-unfolding stalls (DEPXY ~750) and the iteration diverges"},
+      {"halo_outer_jlr", "verdict set 4 after 300 iterations, |MAXP| near 344 N"},
+      {"recliner_bracket", "verdict set 1: inverted elements during the iteration"},
+      {"srail_holder_beads", "verdict set 5 after 300 iterations, |MAXP| near 156 N"},
+  };
+  for (const auto& [name, reason] : reasons)
+    if (name == part) return reason;
+  return {};
+}
+
 inline const ValidationPart& validation_part(const std::string& name) {
   for (const ValidationPart& p : validation_parts())
     if (p.name == name) return p;
