@@ -91,8 +91,10 @@ void lay_out_solver_slices(Job& job) {
   sl.pad_element_force = stage.reals(job.pad.ne);
 
   OneStepState& st = job.state;
-  st.X = job.model_slices.u;
-  st.Y = job.model_slices.v;
+  // The stage-2 blank slices are sized by the node lines of the scan; the part keeps
+  // nn of them once unused nodes are dropped (Part 2.2), and so does every per-node array.
+  st.X = job.model_slices.u.first(nn);
+  st.Y = job.model_slices.v.first(nn);
   st.Zb = stage.reals(nn);
   st.Zh = stage.reals(nn);
   st.internal_z = stage.reals(nn);
