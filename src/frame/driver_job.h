@@ -5,8 +5,10 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "frame/command_line.h"
+#include "frame/frame_transform.h"
 #include "frame/index_table.h"
 #include "frame/reporter.h"
 #include "frame/run_files.h"
@@ -15,6 +17,8 @@
 #include "input/controls.h"
 #include "input/keyword_file.h"
 #include "input/mesh_readers.h"
+#include "output/outline.h"
+#include "output/post_frames.h"
 #include "restraint/pre_unfolding.h"
 #include "restraint/restraint_setup.h"
 #include "solver/one_step.h"
@@ -44,6 +48,13 @@ struct SolverSlices {
   std::span<double> holder_element_force, pad_element_force;  // eh, ep
 };
 
+// The copy of the blank lying on the binder (x = X, y = Y, z = Zb, working frame, nn
+// each) that the driver keeps at Part 1.3 steps 22 and 27; empty until then.
+struct BlankOnBinderCopy {
+  std::vector<double> x, y, z;
+  bool empty() const { return x.empty(); }
+};
+
 struct Job {
   explicit Job(const CommandLine& line);
 
@@ -71,6 +82,7 @@ struct Job {
   std::optional<PlanGrid> binder_grid, part_grid;
   int64_t next_free = 1;         // next free word of the index table
   int64_t stiffness_words = 0;   // 4 A: the stiffness-matrix storage (size line IVM)
+  BlankOnBinderCopy blank_on_binder;  // Part 1.3 steps 22 and 27
 };
 
 // Phases, in the driver's order (Part 1.3).
@@ -83,6 +95,18 @@ void unfold_initial_blank(Job& job);          // step 17
 void solve_one_step(Job& job);                // step 19
 void evaluate_final_state(Job& job);          // step 20
 void write_results(Job& job);                 // steps 21-29
+
+// Pieces of steps 21-29 shared by driver_output.cpp (output_transform, write_post_frame)
+// and driver_binder.cpp (the rest). Frames record their kind in settings.frame_number
+// ("the kind left by the last frame", step 29).
+FrameTransform output_transform(const RunSettings& s);  // tipping angles and levelling offset (Part 7.1)
+void write_post_frame(Job& job, int32_t frame_kind, const ElementResults& results);
+void run_on_binder_stage(Job& job, const ElementResults& results);  // step 22
+void write_binder_outline(Job& job, const OutlineLoops& loops);     // step 25 with a binder
+void write_blank_on_binder_last(Job& job, const ElementResults& results);  // step 27
+// Step 29: 3 with a binder, then 2 when the flat-blank-only switch is 1 (the second
+// rule wins), otherwise the kind of the last frame written.
+int32_t final_frame_number(int32_t binder_flag, int32_t flat_blank_only, int32_t last_kind);
 
 // Stage layouts of the solver (Part 1.2 stages 3 to 6).
 void lay_out_equation_slices(Job& job);

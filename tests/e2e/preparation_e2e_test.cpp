@@ -15,9 +15,6 @@ namespace {
 
 const std::string kElasticNotImplemented =
     " ******* Not implemented in this version of trevo: elastic approximation method (Part 6.1) *******";
-const std::string kBinderNotImplemented =
-    " ******* Not implemented in this version of trevo: on-binder stage and binder-surface calculation (Parts 5.2 "
-    "and 7.3) *******";
 
 class PreparationPhases : public testing::TestWithParam<std::string> {};
 
@@ -92,9 +89,6 @@ TEST_P(PreparationPhases, RunEndsWhereTheDriverSays) {
       break;
     case ExpectedEnd::elastic_not_implemented:
       EXPECT_EQ(lines.back(), kElasticNotImplemented);
-      break;
-    case ExpectedEnd::binder_not_implemented:
-      EXPECT_EQ(lines.back(), kBinderNotImplemented);
       break;
   }
 }

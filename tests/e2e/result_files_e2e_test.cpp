@@ -204,19 +204,22 @@ TEST_P(ResultFiles, DynainShellsCarryOnePositiveThicknessPerElement) {
 }
 
 // Part 1.4 / Part 1.3 step 30: a complete run deletes <base>.QLT, keeps <base>.dat with the
-// keep-input flag, deletes the scratch unit 36 (Part 7.2) and, with forming type 0 (no binder),
-// deletes <base>_3D.lin and never creates <base>_Blank_Onbinder.nas (Part 1.3 edge case).
-TEST_P(ResultFiles, CompleteRunLeavesExactlyTheResultFilesOfFormingTypeWithoutBinder) {
+// keep-input flag and deletes the scratch unit 36 (Part 7.2). Without a binder (forming types
+// 0, 1, 10, 11) it deletes <base>_3D.lin and never creates <base>_Blank_Onbinder.nas (Part 1.3
+// edge case); with one (2, 3, 12, 13) both are kept (Part 1.4 units 92 and 98).
+TEST_P(ResultFiles, CompleteRunLeavesExactlyTheResultFilesOfItsFormingType) {
   const JobRun& run = validation_run(GetParam());
+  const bool binder = contains(run.console, "Binder Surface: defined");
   EXPECT_FALSE(run.exists(".QLT")) << "a complete run deletes the post file";
-  EXPECT_FALSE(run.exists("_3D.lin")) << "no binder surface: unit 92 closed with status DELETE";
-  EXPECT_FALSE(run.exists("_Blank_Onbinder.nas"));
+  EXPECT_EQ(run.exists("_3D.lin"), binder) << "unit 92 is deleted exactly when no binder surface is defined";
+  EXPECT_EQ(run.exists("_Blank_Onbinder.nas"), binder);
   EXPECT_TRUE(run.exists(".dat")) << "keep-input flag 1";
   std::set<std::string> files;
   for (const auto& f : std::filesystem::directory_iterator(run.dir)) files.insert(f.path().filename().string());
   const std::string name = std::filesystem::path(run.base).filename().string();
-  const std::set<std::string> expected = {name + ".dat",  name + ".OUT",    name + ".console", name + ".lin",
-                                          name + "_Blank.nas", name + ".dynain", name + "_fl.lin", "cache.key"};
+  std::set<std::string> expected = {name + ".dat",  name + ".OUT",    name + ".console", name + ".lin",
+                                    name + "_Blank.nas", name + ".dynain", name + "_fl.lin", "cache.key"};
+  if (binder) expected.insert({name + "_3D.lin", name + "_Blank_Onbinder.nas"});
   EXPECT_EQ(files, expected);
 }
 

@@ -34,7 +34,6 @@ enum class ExpectedEnd {
   complete,                 // all 30 phases, verdict of Part 4.6 included
   complete_without_verdict,  // iteration limit 0 (undercut check 3): no verdict (Part 4.6)
   elastic_not_implemented,  // method 3 (Part 3.2 check 2): Part 6.1 not built yet
-  binder_not_implemented,   // binder flag 1: on-binder stage (Part 1.3 step 22) not built yet
 };
 
 struct ValidationPart {
@@ -65,7 +64,7 @@ inline const std::vector<ValidationPart>& validation_parts() {
                           "channel_constrained", "plate_controls"})
       v.push_back({n, std::string("tools/") + n + ".dat", ""});
     for (const char* n : {"channel_flatbinder", "channel_cylbinder", "panel_cylbinder", "cup_all_tools"})
-      v.push_back({n, std::string("tools/") + n + ".dat", "", ExpectedEnd::binder_not_implemented});
+      v.push_back({n, std::string("tools/") + n + ".dat", ""});
     v.push_back({"undercut22", "tools/undercut22.dat", "", ExpectedEnd::complete_without_verdict});
     v.push_back({"undercut35", "tools/undercut35.dat", "", ExpectedEnd::elastic_not_implemented});
     return v;
@@ -89,6 +88,8 @@ inline std::string known_non_convergence(const std::string& part) {
       {"halo_outer_jlr", "verdict set 4 after 300 iterations, |MAXP| near 344 N"},
       {"recliner_bracket", "verdict set 1: inverted elements during the iteration"},
       {"srail_holder_beads", "verdict set 5 after 300 iterations, |MAXP| near 156 N"},
+      {"channel_cylbinder", "\"Solution is not converged\" at iteration 12 (ADP 5.6E+04): the one-step "
+                            "iteration diverges on the cylindrical binder, so the blank on the binder and the unfolded blank are off by ~6 %"},
   };
   for (const auto& [name, reason] : reasons)
     if (name == part) return reason;
