@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "fortran/edit.h"
 #include "frame/run_stop.h"
@@ -35,6 +36,61 @@ void prescribe(std::span<const int32_t> nodes, std::span<const double> values, i
   }
 }
 
+// Part 5.2, Left to the implementer (the membrane's formulation): the membrane has no
+// supports unless CONTRATX / CONTRATY lines hold nodes, so its matrix is singular in the
+// blank's rigid motion (exactly in the two translations, nearly in the turn) and the
+// increment is only defined up to a rigid motion. The warm-started solver of Part 4.4
+// never corrects such a component once its starting guess holds it, so the blank drifted
+// and turned at every iteration with ADP stuck far above tol (the triangle-meshed S-rail
+// turned by about 3 degrees per iteration, a door panel by 0.6). The increment taken is
+// therefore the solution free of rigid motion: its least-squares translation and turn
+// (about the centroid of the blank) are removed. This changes no balance, since the corner
+// forces of every element balance in force and moment (corotational_membrane.h), and it
+// keeps the blank where the projection lies (centroid and mean turn), where the one-step
+// iteration's stabilisation (Part 4.1) expects small displacements. Nodes that no element
+// uses (increment 0) take no part. Not done when nodes are held: they support the blank.
+struct RigidMotionFilter {
+  std::vector<char> used;  // nn: node of some element
+  bool active = false;
+};
+
+RigidMotionFilter rigid_motion_filter(const Mesh& part, const NodeConstraints& held) {
+  RigidMotionFilter filter;
+  for (int32_t i = 0; i < part.nn; ++i)
+    if ((!held.held_x.empty() && held.held_x[i] != 0) || (!held.held_y.empty() && held.held_y[i] != 0)) return filter;
+  filter.used.assign(static_cast<size_t>(part.nn), 0);
+  for (int32_t e = 0; e < part.ne; ++e)
+    for (int k = 0; k < 4; ++k) filter.used[part.node(e, k)] = 1;
+  filter.active = part.ne > 0;
+  return filter;
+}
+
+// dU -= t + w x (X - c): the least-squares rigid part of the increment removed.
+void remove_rigid_motion(const RigidMotionFilter& filter, std::span<const double> X, std::span<const double> Y,
+                         std::span<double> dU) {
+  if (!filter.active) return;
+  const int32_t nn = static_cast<int32_t>(X.size());
+  double count = 0.0, cx = 0.0, cy = 0.0, tx = 0.0, ty = 0.0;
+  for (int32_t i = 0; i < nn; ++i) {
+    if (filter.used[i] == 0) continue;
+    count += 1.0, cx += X[i], cy += Y[i], tx += dU[2 * i], ty += dU[2 * i + 1];
+  }
+  cx /= count, cy /= count, tx /= count, ty /= count;
+  double moment = 0.0, inertia = 0.0;
+  for (int32_t i = 0; i < nn; ++i) {
+    if (filter.used[i] == 0) continue;
+    const double rx = X[i] - cx, ry = Y[i] - cy;
+    moment += rx * (dU[2 * i + 1] - ty) - ry * (dU[2 * i] - tx);
+    inertia += rx * rx + ry * ry;
+  }
+  const double w = inertia > 0.0 ? moment / inertia : 0.0;
+  for (int32_t i = 0; i < nn; ++i) {
+    if (filter.used[i] == 0) continue;
+    dU[2 * i] -= tx - w * (Y[i] - cy);
+    dU[2 * i + 1] -= ty + w * (X[i] - cx);
+  }
+}
+
 struct PassResult {
   double adp = kStartAdp;
   int32_t iterations = 0;
@@ -51,6 +107,7 @@ PassResult run_pass(const OneStepModel& model, OneStepState& state, const Prescr
   double relax = start_relax, adp = kStartAdp;
   int32_t last_printed = 0, k = 0;
   MembraneMeasures measures;
+  const RigidMotionFilter filter = rigid_motion_filter(part, model.held);
   while (true) {
     ++k;
     const double previous_adp = adp;
@@ -65,6 +122,7 @@ PassResult run_pass(const OneStepModel& model, OneStepState& state, const Prescr
       if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
       stop_run();
     }
+    remove_rigid_motion(filter, state.X, state.Y, state.dU);
     adp = displacement_measure(state.dU, state.X, state.Y);
     relax = pre_unfolding_relaxation(adp, relax, settings.max_relax);
     for (int32_t i = 0; i < part.nn; ++i) {

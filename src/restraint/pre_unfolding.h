@@ -29,7 +29,9 @@ struct MembraneMeasures {
 MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
                                    bool first_iteration);
 
-// The whole pre-unfolding (both passes, messages, closing lines). Sets
+// The whole pre-unfolding (both passes, messages, closing lines). Without held nodes each
+// increment is taken free of rigid motion (see pre_unfolding.cpp), so the blank keeps
+// the projection's centroid and mean turn. Sets
 // settings.max_relax (method 0, failed first pass) and, when the second pass fails,
 // settings.iteration_limit = 0 and settings.method = 0. Returns the last ADP.
 double pre_unfold(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
