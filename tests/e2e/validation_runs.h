@@ -75,26 +75,35 @@ inline const std::vector<ValidationPart>& validation_parts() {
 // Parts that the one-step iteration does not yet bring to the converged verdict with the
 // default controls (issue 4 stays open for them), each with what was measured. Their runs
 // must still end normally with a Part 4.6 verdict; the checks that need a converged
-// solution report SKIPPED with this reason instead of passing silently.
+// solution report SKIPPED with this reason instead of passing silently. A listed part
+// whose run does converge is checked like any other.
 inline std::string known_non_convergence(const std::string& part) {
   static const std::vector<std::pair<std::string, std::string>> reasons = {
       {"dome", "verdict set 4 after 300 iterations: the friction force at the pole (U = 0) has an undefined "
                "direction (Part 4.5) and keeps |MAXP| near 25 N"},
-      {"srail", "verdict set 4 after 300 iterations, |MAXP| near 48 N (friction on the flange radii)"},
-      {"srail_tris", "the pre-unfolding stalls on the triangle-only walls (DEPXY ~4300) and the iteration diverges"},
+      {"srail", "verdict set 5 after 300 iterations: least ADP below 1e-3, |MAXP| near 48 N"},
       {"cup_hat", "verdict set 5 after 300 iterations, least ADP 4.3e-3, |MAXP| 8.5 N"},
-      {"cross_member", "verdict set 4 after 300 iterations, |MAXP| near 395 N"},
-      {"door_inner_jlr", "the pre-unfolding stalls (DEPXY ~750) and the iteration diverges"},
+      {"cross_member", "verdict set 5 after 300 iterations, |MAXP| near 395 N"},
+      {"door_inner_jlr", "verdict set 1: the iteration diverges within 21 iterations (ADP 2.9e4)"},
       {"halo_outer_jlr", "verdict set 4 after 300 iterations, |MAXP| near 344 N"},
       {"recliner_bracket", "verdict set 1: inverted elements during the iteration"},
-      {"srail_holder_beads", "verdict set 5 after 300 iterations, |MAXP| near 156 N"},
-      {"channel_cylbinder", "\"Solution is not converged\" at iteration 12 (ADP 5.6E+04): the one-step "
-                            "iteration diverges on the cylindrical binder, so the blank on the binder and the unfolded blank are off by ~6 %"},
+      {"channel_cylbinder", "verdict set 1: the one-step iteration on the cylindrical binder diverges "
+                            "(ADP 5.6e4 at NN0 212); the binder-surface calculation is then abandoned"},
   };
   for (const auto& [name, reason] : reasons)
     if (name == part) return reason;
   return {};
 }
+
+inline bool converged(const JobRun& run) { return run.console.find("TREVO solution is complete") != std::string::npos; }
+
+// For checks that need a converged solution: a listed part whose run did not converge is
+// skipped with its reason; every other part is checked.
+#define TREVO_SKIP_IF_NOT_CONVERGING_YET(run, part)                                                  \
+  if (!::trevo::e2e::converged(run)) {                                                               \
+    if (const std::string reason = ::trevo::e2e::known_non_convergence(part); !reason.empty()) \
+      GTEST_SKIP() << (part) << " does not converge yet: " << reason;                               \
+  }
 
 inline const ValidationPart& validation_part(const std::string& name) {
   for (const ValidationPart& p : validation_parts())
