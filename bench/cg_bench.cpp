@@ -8,7 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "../tests/solver/solver_test_mesh.h"
+#include "../tests/solver/solver_test_matrix.h"
+#include "../tests/test_mesh.h"
 #include "solver/assembly.h"
 #include "solver/conjugate_gradient.h"
 
@@ -18,7 +19,7 @@ namespace {
 constexpr int32_t kGrid = 316;
 
 struct Model {
-  test::OwnedMesh mesh = test::grid_mesh(kGrid, kGrid);
+  test::OwnedMesh mesh = test::make_grid(kGrid - 1, kGrid - 1);
   test::OwnedMatrix matrix = test::matrix_pattern(mesh.view());
   std::vector<int32_t> map;
   std::vector<std::array<double, 64>> element_matrices;
@@ -81,7 +82,7 @@ void BM_CgStep(benchmark::State& state) {
   Model& m = model();
   const int32_t n = m.neq();
   std::vector<double> x(n), z(n), d(n), p(n), w(n), s(n), increment(n);
-  const double tol = cg_tolerance(1.0e-4, cg_solver_factor(m.mesh.nn), 1.0);
+  const double tol = cg_tolerance(1.0e-4, cg_solver_factor(m.mesh.nn()), 1.0);
   int64_t steps = 0;
   for (auto _ : state) {
     std::fill(x.begin(), x.end(), 0.0);

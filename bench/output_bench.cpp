@@ -14,7 +14,7 @@
 #include <sstream>
 #include <vector>
 
-#include "../tests/output/test_mesh.h"
+#include "../tests/test_mesh.h"
 #include "output/blank_mesh.h"
 #include "output/blank_summary.h"
 #include "output/dynain.h"
@@ -43,7 +43,7 @@ std::vector<int32_t> grid_neighbours() {
 }
 
 struct Part {
-  output_test::OwnedMesh mesh = output_test::make_grid(kNx, kNy, 1.0, 1.0);
+  test::OwnedMesh mesh = test::make_grid(kNx, kNy, 1.0, 1.0);
   std::vector<int32_t> neighbours = grid_neighbours();
   std::vector<double> thickness, plastic, h0;
   std::vector<double> xx, yy, xy, e1x, e1y, e1z, e2x, e2y, e2z;
@@ -52,7 +52,7 @@ struct Part {
 
   Part() {
     for (size_t n = 0; n < mesh.x.size(); ++n) mesh.z[n] = 5.0 * std::sin(mesh.x[n] / 50.0);
-    const size_t ne = static_cast<size_t>(mesh.ne);
+    const size_t ne = static_cast<size_t>(mesh.ne());
     thickness.assign(ne, 0.9);
     h0.assign(ne, 1.0);
     plastic.assign(ne, 0.12);

@@ -7,13 +7,13 @@
 #include <sstream>
 
 #include "readers.h"
-#include "test_mesh.h"
+#include "../test_mesh.h"
 
 namespace trevo {
 namespace {
 
-using output_test::make_grid;
-using output_test::make_mesh;
+using test::make_grid;
+using test::make_mesh;
 using test_readers::NasFile;
 using test_readers::read_nastran;
 
@@ -97,7 +97,7 @@ TEST(BlankMeshFile, Node12GridPair) {
 
 // Part 7.3 step 4: with no nodes only ENDDATA follows the element records.
 TEST(BlankMeshFile, NoNodesWritesOnlyEnddata) {
-  output_test::OwnedMesh empty;
+  test::OwnedMesh empty;
   std::string text;
   const NasFile f = write_and_read(empty.view(), {}, kTime, &text);
   ASSERT_EQ(f.error, "") << text;

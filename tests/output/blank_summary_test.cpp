@@ -6,12 +6,12 @@
 #include <cmath>
 #include <sstream>
 
-#include "test_mesh.h"
+#include "../test_mesh.h"
 
 namespace trevo {
 namespace {
 
-using output_test::make_grid;
+using test::make_grid;
 
 // Part 7.4 Edge cases: one 100 mm x 50 mm rectangle of thickness 1 gives A = 5000, W = 0.0395,
 // rectangle area 5000 and angle 0.
@@ -45,7 +45,7 @@ TEST(BlankSummary, RectangleRotated30DegreesGivesAngle60) {
 // Part 7.4 steps 1-2: a triangle (fourth corner = third) uses the same formula; the
 // weight weighs each element by its own thickness, the rectangle by element 1's.
 TEST(BlankSummary, TriangleAreaAndThicknessWeights) {
-  auto m = output_test::make_mesh({{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}, {{0, 1, 2, 2}, {0, 2, 3, 3}});
+  auto m = test::make_mesh({{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}, {{0, 1, 2, 2}, {0, 2, 3, 3}});
   const BlankSummary s = blank_summary(m.view(), std::vector<double>{1.0, 3.0});
   EXPECT_DOUBLE_EQ(s.area, 100.0);
   EXPECT_DOUBLE_EQ(s.weight, (50.0 * 1.0 + 50.0 * 3.0) * 0.0079 / 1000.0);

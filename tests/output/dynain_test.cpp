@@ -9,13 +9,13 @@
 #include <sstream>
 
 #include "readers.h"
-#include "test_mesh.h"
+#include "../test_mesh.h"
 
 namespace trevo {
 namespace {
 
-using output_test::make_mesh;
-using output_test::OwnedMesh;
+using test::make_mesh;
+using test::OwnedMesh;
 using test_readers::DynainFile;
 using test_readers::read_dynain;
 
@@ -39,7 +39,7 @@ DynainFile write_whole(OwnedMesh& m, const OwnedTensors& strain, const OwnedTens
                        std::string* text = nullptr) {
   StrainScratch scratch(scratch_path("whole").string());
   write_strain_heading(scratch.stream());
-  for (int32_t e = 0; e < m.ne; ++e) write_element_strain(scratch.stream(), strain.view(), e);
+  for (int32_t e = 0; e < m.ne(); ++e) write_element_strain(scratch.stream(), strain.view(), e);
   std::stringstream out;
   write_dynain(out, m.view(), thickness, plastic, stress.view(), t, scratch.stream());
   scratch.close();

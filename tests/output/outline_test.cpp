@@ -9,14 +9,14 @@
 #include <sstream>
 
 #include "readers.h"
-#include "test_mesh.h"
+#include "../test_mesh.h"
 
 namespace trevo {
 namespace {
 
-using output_test::brute_force_neighbours;
-using output_test::make_grid;
-using output_test::make_mesh;
+using test::brute_force_neighbours;
+using test::make_grid;
+using test::make_mesh;
 using test_readers::LinFile;
 using test_readers::read_lin;
 
@@ -37,8 +37,8 @@ BoundaryEdges ring(int32_t n, int32_t first_node = 0) {
   return b;
 }
 
-output_test::OwnedMesh circle_nodes(int32_t n) {
-  output_test::OwnedMesh m;
+test::OwnedMesh circle_nodes(int32_t n) {
+  test::OwnedMesh m;
   for (int32_t i = 0; i < n; ++i) {
     const double a = 2.0 * std::numbers::pi * i / n;
     m.x.push_back(100.0 * std::cos(a));
@@ -71,7 +71,7 @@ TEST(BoundaryEdges, TriangleHasThreeEdges) {
 
 // Part 7.1 Edge cases: a blank with one hole gives two lines, each closed by repeating its first point.
 TEST(OutlineFiles, OneHoleGivesTwoClosedLines) {
-  auto g = make_grid(3, 3, 10.0, 10.0, {4});  // 3 x 3 quadrilaterals without the middle one
+  auto g = make_grid(3, 3, 10.0, 10.0, {}, {4});  // 3 x 3 quadrilaterals without the middle one
   const auto nb = brute_force_neighbours(g.view());
   const OutlineLoops loops = chain_outline(extract_boundary_edges(g.view(), nb));
   const LinFile f = write_and_read(loops, g.view());

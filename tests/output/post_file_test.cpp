@@ -8,13 +8,13 @@
 
 #include "frame/frame_transform.h"
 #include "readers.h"
-#include "test_mesh.h"
+#include "../test_mesh.h"
 
 namespace trevo {
 namespace {
 
-using output_test::make_grid;
-using output_test::OwnedMesh;
+using test::make_grid;
+using test::OwnedMesh;
 using test_readers::QltFile;
 using test_readers::QltRecord;
 using test_readers::read_qlt;
@@ -164,10 +164,10 @@ TEST(PostFile, ToolNodesBackInInputAttitudeAfterTipping) {
   // Tool records in order: holder quads and nodes (+h), pad (+h), binder (-h).
   size_t r = 13;
   auto check_tool = [&](const OwnedMesh& input, const char* quad, const char* node, double dz) {
-    for (int32_t e = 0; e < input.ne; ++e, ++r) {
+    for (int32_t e = 0; e < input.ne(); ++e, ++r) {
       ASSERT_EQ(f.records[r].keyword(), quad);
       EXPECT_EQ(f.records[r].i4(9), e + 1);
-      for (int k = 0; k < 4; ++k) EXPECT_EQ(f.records[r].i4(13 + 4 * k), input.conn[k * input.ne + e] + 1);
+      for (int k = 0; k < 4; ++k) EXPECT_EQ(f.records[r].i4(13 + 4 * k), input.conn[k * input.ne() + e] + 1);
     }
     for (size_t n = 0; n < input.x.size(); ++n, ++r) {
       const QltRecord& rec = f.records[r];

@@ -7,13 +7,13 @@
 #include <sstream>
 
 #include "readers.h"
-#include "test_mesh.h"
+#include "../test_mesh.h"
 
 namespace trevo {
 namespace {
 
-using output_test::brute_force_neighbours;
-using output_test::make_grid;
+using test::brute_force_neighbours;
+using test::make_grid;
 using test_readers::QltFile;
 using test_readers::QltRecord;
 using test_readers::read_qlt;
@@ -85,7 +85,7 @@ TEST(PostFrames, ElementResultsArePrincipalStrainsAndThinning) {
 
 // Part 7.4: RESULT, OLINECTL, OLINEXYZ and ENDDATA, with the loops of Part 7.1 (one hole: two loops).
 TEST(PostFrames, OutlineRecordsOfABlankWithOneHole) {
-  auto g = make_grid(3, 3, 10.0, 10.0, {4});
+  auto g = make_grid(3, 3, 10.0, 10.0, {}, {4});
   const auto nb = brute_force_neighbours(g.view());
   const OutlineLoops loops = chain_outline(extract_boundary_edges(g.view(), nb));
   RunResults results;

@@ -12,6 +12,7 @@ namespace trevo {
 namespace {
 
 using test::OwnedMesh;
+using test::reverse_row;
 
 struct Prepared {
   std::vector<int32_t> edges, neighbours, node_table, flags;
@@ -50,20 +51,13 @@ void expect_upward_and_agreeing(const Mesh& m, const std::vector<int32_t>& nb) {
   }
 }
 
-void reverse_row(OwnedMesh& o, size_t e) {
-  auto& r = o.rows[e];
-  const bool triangle = r[3] == r[2];
-  std::swap(r[0], r[2]);
-  if (triangle) r[3] = r[2];
-}
-
 // Part 3.3 edge case: mixed orientations come out upwards and agreeing (no Reporter at all).
 TEST(PrepareBinder, MixedOrientationsComeOutUpwards) {
   OwnedMesh o;
   test::add_grid(o, 5, 4, 0, 0);
   const int32_t c = o.add_node(2.5, -1, 0);
   o.add_element(0, 1, c, c);
-  for (size_t e = 0; e < o.rows.size(); e += 2) reverse_row(o, e);
+  for (int32_t e = 0; e < o.ne(); e += 2) reverse_row(o, e);
   Mesh m = binder_view(o);
   const Prepared p = prepare(m);
   EXPECT_EQ(m.corners[m.ne - 1], 3);
@@ -76,7 +70,7 @@ TEST(PrepareBinder, TwoSeparatePiecesBothOriented) {
   OwnedMesh o;
   test::add_grid(o, 3, 3, 0, 0);
   test::add_grid(o, 2, 4, 10, 0);
-  for (size_t e = 1; e < o.rows.size(); e += 3) reverse_row(o, e);
+  for (int32_t e = 1; e < o.ne(); e += 3) reverse_row(o, e);
   Mesh m = binder_view(o);
   const Prepared p = prepare(m);
   expect_upward_and_agreeing(m, p.neighbours);

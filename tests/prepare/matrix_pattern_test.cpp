@@ -67,7 +67,7 @@ TEST(MatrixPattern, SingleTriangle) {
   OwnedMesh o;
   o.add_node(0, 0, 0), o.add_node(1, 0, 0), o.add_node(0, 1, 0), o.add_node(5, 5, 0);
   o.add_element(0, 1, 2, 2);
-  o.rows[0][3] = 3;  // corner count 3 says it is a triangle; entry 4 must not be read
+  o.node(0, 3) = 3;  // corner count 3 says it is a triangle; entry 4 must not be read
   const Pattern p = build(o.view());
   EXPECT_EQ(p.t, 3);
   EXPECT_EQ(p.a, 9 + 1);  // + the lone node's run of itself

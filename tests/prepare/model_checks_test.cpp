@@ -16,6 +16,7 @@ namespace {
 using test::CapturedReporter;
 using test::OwnedMesh;
 using test::records;
+using test::reverse_row;
 using Lines = std::vector<std::string>;
 
 const std::string kOverlap1 = " ....... Overlap elements are found in the model.";
@@ -37,13 +38,6 @@ void expect_agreeing(const Mesh& m, const std::vector<int32_t>& nb) {
       EXPECT_TRUE(opposite) << "elements " << e << " and " << other << " disagree";
     }
   }
-}
-
-void reverse_row(OwnedMesh& o, size_t e) {
-  auto& r = o.rows[e];
-  const bool triangle = r[3] == r[2];
-  std::swap(r[0], r[2]);
-  if (triangle) r[3] = r[2];
 }
 
 // Check 1 exactly as Part 3.2 words it: full sweeps over all elements in number order, the
@@ -133,7 +127,7 @@ TEST(OrientationCheck, EqualsLiteralSweeps) {
 TEST(OrientationCheck, FlatMeshPartlyClockwiseComesOutUpwards) {
   OwnedMesh o;
   test::add_grid(o, 6, 5, 0, 0);
-  for (size_t e = 0; e < o.rows.size(); e += 3) reverse_row(o, e);
+  for (int32_t e = 0; e < o.ne(); e += 3) reverse_row(o, e);
   Mesh m = o.view();
   std::vector<int32_t> nb = test::neighbour_table(m);
   CapturedReporter out;
@@ -150,7 +144,7 @@ TEST(OrientationCheck, TwoPiecesGiveOneOverlapPair) {
   OwnedMesh o;
   test::add_grid(o, 4, 3, 0, 0);
   test::add_grid(o, 3, 3, 10, 0);
-  for (size_t e = 1; e < o.rows.size(); e += 2) reverse_row(o, e);
+  for (int32_t e = 1; e < o.ne(); e += 2) reverse_row(o, e);
   Mesh m = o.view();
   std::vector<int32_t> nb = test::neighbour_table(m);
   CapturedReporter out;
@@ -206,7 +200,7 @@ void add_vertical_strip(OwnedMesh& o, double y0) {
   const int32_t b = static_cast<int32_t>(o.x.size());
   for (int i = 0; i < 4; ++i) o.add_node(i, y0, 0), o.add_node(i, y0, 1);
   for (int i = 0; i < 3; ++i) o.add_element(b + 2 * i, b + 2 * i + 2, b + 2 * i + 3, b + 2 * i + 1);
-  reverse_row(o, o.rows.size() - 2);
+  reverse_row(o, o.ne() - 2);
 }
 
 // Part 3.2, Left to the implementer: a region with no element of nz > 0 is seeded with its

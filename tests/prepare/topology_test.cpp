@@ -25,7 +25,7 @@ struct SplitResult {
   std::vector<int32_t> materials;
 };
 SplitResult count_and_split(OwnedMesh& o) {
-  const int32_t ne_read = static_cast<int32_t>(o.rows.size());
+  const int32_t ne_read = o.ne();
   Mesh first = o.view();
   const int32_t counted = count_bad_quadrilaterals(first);
   for (int32_t i = 0; i < counted; ++i) o.add_element(0, 0, 0, 0);  // spare slots
@@ -73,7 +73,7 @@ TEST(SplitBadQuadrilaterals, RectangleAndConvexQuadrilateralStay) {
 TEST(SplitBadQuadrilaterals, LargeCornerSplitsThroughIt) {
   for (int large = 0; large < 4; ++large) {
     OwnedMesh o = kite(large);
-    const std::array<int32_t, 4> n = o.rows[0];
+    const std::array<int32_t, 4> n = row(o.view(), 0);
     const QuadPlane q = quad_plane(o.view(), 0);
     EXPECT_NEAR(corner_angles(q)[large] * 180.0 / M_PI, 170.0, 0.1) << "corner " << large;
     const SplitResult r = count_and_split(o);

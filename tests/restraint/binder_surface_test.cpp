@@ -7,7 +7,8 @@
 #include <sstream>
 #include <vector>
 
-#include "../solver/solver_test_mesh.h"
+#include "../solver/solver_test_matrix.h"
+#include "../test_mesh.h"
 #include "restraint/unfolding_schedule.h"
 #include "solver/element_geometry.h"
 
@@ -26,16 +27,16 @@ TEST(BinderSurface, DiagonalFactorFollowsTheRestraintCategory) {
 // The factor lands on the diagonal of the scaled free dofs only; off-diagonal entries and
 // held dofs (whose prescribed increment must stay exact) keep their values.
 TEST(BinderSurface, DiagonalFactorScalesFreeDiagonalsOfTheCategory) {
-  test::OwnedMesh mesh = test::grid_mesh(3, 2);
+  test::OwnedMesh mesh = test::make_grid(2, 1);
   test::OwnedMatrix owned = test::matrix_pattern(mesh.view());
   for (size_t i = 0; i < owned.value.size(); ++i) owned.value[i] = 1.0 + static_cast<double>(i);
   const std::vector<double> before = owned.value;
-  std::vector<int32_t> held_x(mesh.nn, 0), held_y(mesh.nn, 0);
+  std::vector<int32_t> held_x(mesh.nn(), 0), held_y(mesh.nn(), 0);
   held_x[1] = 1;
   CsrMatrix k = owned.view();
   scale_binder_diagonal(binder_diagonal_scaling(2), {held_x, held_y}, k);
   std::vector<bool> scaled(owned.value.size(), false);
-  for (int32_t node = 0; node < mesh.nn; ++node)
+  for (int32_t node = 0; node < mesh.nn(); ++node)
     if (node != 1) scaled[static_cast<size_t>(owned.diagonal[2 * node])] = true;  // x dofs but the held one
   for (size_t i = 0; i < owned.value.size(); ++i) {
     const double expected = scaled[i] ? before[i] * kBinderDiagonalFactor : before[i];
@@ -94,7 +95,7 @@ TEST(BinderSurface, BlankOnTheBinderBecomesThePart) {
 // lying on a cylindrical binder, with everything the membrane reads.
 struct WrappedStrip {
   static constexpr double kRadius = 4.0;
-  test::OwnedMesh mesh = test::grid_mesh(6, 3, {3});  // one cell as two triangles
+  test::OwnedMesh mesh = test::make_grid(5, 2, 1.0, 1.0, {3});  // one cell as two triangles
   Mesh part;
   test::OwnedMatrix matrix;
   std::vector<ElementGeometry> geometry;
@@ -106,7 +107,7 @@ struct WrappedStrip {
   RunSettings settings;
 
   WrappedStrip() {
-    for (int32_t i = 0; i < mesh.nn; ++i) {
+    for (int32_t i = 0; i < mesh.nn(); ++i) {
       const double u = mesh.x[i];
       mesh.x[i] = kRadius * std::sin(u / kRadius);
       mesh.z[i] = kRadius - kRadius * std::cos(u / kRadius);

@@ -11,7 +11,8 @@
 #include <sstream>
 #include <vector>
 
-#include "../solver/solver_test_mesh.h"
+#include "../solver/solver_test_matrix.h"
+#include "../test_mesh.h"
 #include "solver/iteration_control.h"
 
 namespace trevo {
@@ -31,14 +32,14 @@ void hat_profile(double s, double& x, double& z) {
 test::OwnedMesh hat_mesh() {
   std::set<int32_t> all;
   for (int32_t cell = 0; cell < 24 * 8; ++cell) all.insert(cell);
-  test::OwnedMesh m = test::grid_mesh(25, 9, all);
-  for (int32_t i = 0; i < m.nn; ++i) hat_profile(m.x[i], m.x[i], m.z[i]);
+  test::OwnedMesh m = test::make_grid(24, 8, 1.0, 1.0, all);
+  for (int32_t i = 0; i < m.nn(); ++i) hat_profile(m.x[i], m.x[i], m.z[i]);
   return m;
 }
 
 test::OwnedMesh flat_mesh() {
-  test::OwnedMesh m = test::grid_mesh(11, 7, {3, 8, 20, 41});
-  for (int32_t i = 0; i < m.nn; ++i) m.x[i] *= 2.0, m.z[i] = 5.0;
+  test::OwnedMesh m = test::make_grid(10, 6, 1.0, 1.0, {3, 8, 20, 41});
+  for (int32_t i = 0; i < m.nn(); ++i) m.x[i] *= 2.0, m.z[i] = 5.0;
   return m;
 }
 

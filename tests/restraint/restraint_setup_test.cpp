@@ -14,47 +14,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../test_mesh.h"
+
 namespace trevo {
 namespace {
 
-// A mesh that owns its arrays; view() gives the Mesh the set-up takes.
-struct OwnedMesh {
-  std::vector<double> x, y, z;
-  std::vector<int32_t> conn;  // column-major, 4 x ne
-  std::vector<int32_t> corners;
-  Mesh view() {
-    Mesh m;
-    m.nn = static_cast<int32_t>(x.size());
-    m.ne = static_cast<int32_t>(corners.size());
-    m.x = x, m.y = y, m.z = z, m.conn = conn, m.corners = corners;
-    return m;
-  }
-  // Element rows given as 4 node numbers each (a triangle repeats its 3rd node).
-  void set_elements(const std::vector<std::array<int32_t, 4>>& rows) {
-    const size_t ne = rows.size();
-    conn.assign(4 * ne, 0);
-    corners.clear();
-    for (size_t e = 0; e < ne; ++e) {
-      for (size_t k = 0; k < 4; ++k) conn[k * ne + e] = rows[e][k];
-      corners.push_back(rows[e][3] == rows[e][2] ? 3 : 4);
-    }
-  }
-};
-
-// nx x ny quads of size h from the origin, counter-clockwise; nodes row by row.
-OwnedMesh grid_mesh(int nx, int ny, double h) {
-  OwnedMesh m;
-  for (int j = 0; j <= ny; ++j)
-    for (int i = 0; i <= nx; ++i) m.x.push_back(i * h), m.y.push_back(j * h), m.z.push_back(0.0);
-  std::vector<std::array<int32_t, 4>> rows;
-  for (int j = 0; j < ny; ++j)
-    for (int i = 0; i < nx; ++i) {
-      const int32_t n1 = j * (nx + 1) + i;
-      rows.push_back({n1, n1 + 1, n1 + nx + 2, n1 + nx + 1});
-    }
-  m.set_elements(rows);
-  return m;
-}
+using test::make_grid;
+using test::OwnedMesh;
 
 // Neighbour across edge k (corner k to k+1) by the shared node pair (Part 3.1), kNone = free.
 std::vector<int32_t> neighbours_of(const Mesh& m) {
@@ -128,7 +94,7 @@ struct RestraintRun {
 // Part 5.1 edge case: BHFORCE 1000 over the first free edges of a 2 x 2 square.
 TEST(FreeEdgeSpreading, SquareOfFourQuadsGivesCornerSideAndCentreShares) {
   RestraintRun s;
-  s.part = grid_mesh(2, 2, 1.0);
+  s.part = make_grid(2, 2, 1.0, 1.0);
   s.settings.bhforce = 1000.0;
   s.run();
   const double expected[9] = {62.5, 125, 62.5, 125, 250, 125, 62.5, 125, 62.5};
@@ -144,7 +110,7 @@ TEST(FreeEdgeSpreading, OnlyTheFirstFreeEdgeOfAnElementCounts) {
   // A 3 x 1 strip: the end elements have three free edges, the middle one two; the first
   // free edge is edge 1 (bottom) for all, length 1 each: 300 over three elements.
   RestraintRun s;
-  s.part = grid_mesh(3, 1, 1.0);
+  s.part = make_grid(3, 1, 1.0, 1.0);
   s.part.x[3] = 4.0, s.part.x[7] = 4.0;  // stretch the last element: its bottom edge is 2 long
   s.settings.bhforce = 400.0;
   s.run();
@@ -157,7 +123,7 @@ TEST(FreeEdgeSpreading, OnlyTheFirstFreeEdgeOfAnElementCounts) {
 
 TEST(FreeEdgeSpreading, SmallForceWithoutHolderMeshHoldsNothing) {
   RestraintRun s;
-  s.part = grid_mesh(2, 2, 1.0);
+  s.part = make_grid(2, 2, 1.0, 1.0);
   s.settings.bhforce = 10.0;
   s.run();
   for (int i = 0; i < 9; ++i) {
@@ -170,7 +136,7 @@ TEST(FreeEdgeSpreading, SmallForceWithoutHolderMeshHoldsNothing) {
 // Part 5.1 edge case: RAISE above BHFORCE: the message once, forces 0, codes still set.
 TEST(FreeEdgeSpreading, RaiseAboveBlankHolderForceWritesTheMessageOnce) {
   RestraintRun s;
-  s.part = grid_mesh(4, 4, 5.0);
+  s.part = make_grid(4, 4, 5.0, 5.0);
   s.settings.bhforce = 100.0;
   s.beads.add(1.0, 20.0, 2.1, 3.3, 0.0, 12.1, 3.3, 0.0);  // length 10
   s.run();
@@ -185,7 +151,7 @@ TEST(FreeEdgeSpreading, RaiseAboveBlankHolderForceWritesTheMessageOnce) {
 
 TEST(SetUp, ClearsAccumulatorsAndCountsElementsAndNormals) {
   RestraintRun s;
-  s.part = grid_mesh(2, 1, 1.0);
+  s.part = make_grid(2, 1, 1.0, 1.0);
   s.part.set_elements({{0, 1, 4, 3}, {1, 2, 5, 5}});  // a quad and a triangle
   s.run();
   const double count[6] = {1, 2, 1, 1, 1, 1};
@@ -199,7 +165,7 @@ TEST(SetUp, ClearsAccumulatorsAndCountsElementsAndNormals) {
 
 TEST(ToolTransfer, HolderForceGoesByAreaToThePartElementUnderEachCentre) {
   RestraintRun s;
-  s.part = grid_mesh(2, 2, 1.0);
+  s.part = make_grid(2, 2, 1.0, 1.0);
   s.settings.blank_holder_flag = 1;
   s.settings.bhforce = 400.0;
   // Holder: a 1 x 0.5 quad over part element 0, a triangle (4th node kNone) of area 0.75,
@@ -230,7 +196,7 @@ TEST(ToolTransfer, HolderForceGoesByAreaToThePartElementUnderEachCentre) {
 
 TEST(ToolTransfer, PadForceGivesCodeFiveAndNonPositivePadForceTheSecondMessage) {
   RestraintRun s;
-  s.part = grid_mesh(1, 1, 2.0);
+  s.part = make_grid(1, 1, 2.0, 2.0);
   s.settings.pad_flag = 1;
   s.settings.holforce = 100.0;
   s.pad.x = {0.5, 1.5, 1.5, 0.5}, s.pad.y = {0.5, 0.5, 1.5, 1.5}, s.pad.z = {0, 0, 0, 0};
@@ -241,7 +207,7 @@ TEST(ToolTransfer, PadForceGivesCodeFiveAndNonPositivePadForceTheSecondMessage) 
     EXPECT_EQ(s.state[i], 5) << i;
   }
   RestraintRun t;
-  t.part = grid_mesh(1, 1, 2.0);
+  t.part = make_grid(1, 1, 2.0, 2.0);
   t.pad = s.pad;
   t.settings.pad_flag = 1;
   t.settings.holforce = 0.0;
@@ -254,7 +220,7 @@ TEST(ToolTransfer, PadForceGivesCodeFiveAndNonPositivePadForceTheSecondMessage) 
 // Part 5.1 edge case: a bead of length 8 inside one quad, 5 per length: four entries of 10.
 TEST(DrawbeadWalk, BeadInsideOneQuadGivesFourEntriesOfTen) {
   RestraintRun s;
-  s.part = grid_mesh(1, 1, 10.0);
+  s.part = make_grid(1, 1, 10.0, 10.0);
   s.beads.add(5.0, 0.0, 1.0, 5.0, 0.0, 9.0, 5.0, 0.0);
   s.run();
   ASSERT_EQ(s.entries[0], 4);
@@ -269,7 +235,7 @@ TEST(DrawbeadWalk, BeadInsideOneQuadGivesFourEntriesOfTen) {
 
 TEST(DrawbeadWalk, BeadInsideOneTriangleLeavesNoFourthEntry) {
   RestraintRun s;
-  s.part = grid_mesh(1, 1, 10.0);
+  s.part = make_grid(1, 1, 10.0, 10.0);
   s.part.set_elements({{0, 1, 3, 3}, {0, 3, 2, 2}});
   s.beads.add(3.0, 0.0, 5.0, 1.0, 0.0, 8.0, 2.0, 0.0);  // inside triangle 0
   s.run();
@@ -282,7 +248,7 @@ TEST(DrawbeadWalk, BeadInsideOneTriangleLeavesNoFourthEntry) {
 // Part 5.1 edge case: a bead across two adjacent quads: six nodes, shared ones sum both.
 TEST(DrawbeadWalk, BeadAcrossTwoAdjacentQuadsGivesSixNodesWithSharedSums) {
   RestraintRun s;
-  s.part = grid_mesh(2, 1, 10.0);  // nodes 0 1 2 (bottom), 3 4 5 (top); shared edge 1-4
+  s.part = make_grid(2, 1, 10.0, 10.0);  // nodes 0 1 2 (bottom), 3 4 5 (top); shared edge 1-4
   s.beads.add(5.0, 0.0, 5.0, 3.0, 0.0, 15.0, 7.0, 0.0);
   s.run();
   ASSERT_EQ(s.entries[0], 6);
@@ -300,7 +266,7 @@ TEST(DrawbeadWalk, BeadAcrossTwoAdjacentQuadsGivesSixNodesWithSharedSums) {
 
 // A perturbed mesh without gaps, of quads or split into triangles.
 OwnedMesh perturbed_mesh(bool triangles) {
-  OwnedMesh m = grid_mesh(5, 5, 2.0);
+  OwnedMesh m = make_grid(5, 5, 2.0, 2.0);
   for (int j = 1; j < 5; ++j)
     for (int i = 1; i < 5; ++i) {
       m.x[j * 6 + i] += 0.3 * std::sin(1.7 * i + 2.3 * j);
@@ -351,7 +317,7 @@ TEST(DrawbeadWalk, SlopedBeadPiecesAddUpToItsThreeDimensionalForce) {
 
 TEST(DrawbeadWalk, BeadOverHeldNodesRaisesTheirCodeToFour) {
   RestraintRun s;
-  s.part = grid_mesh(2, 1, 10.0);
+  s.part = make_grid(2, 1, 10.0, 10.0);
   s.settings.bhforce = 1000.0;
   s.beads.add(5.0, 1.0, 5.0, 3.0, 0.0, 15.0, 7.0, 0.0);
   s.run();
@@ -363,7 +329,7 @@ TEST(DrawbeadWalk, BeadOverHeldNodesRaisesTheirCodeToFour) {
 // stays kNone and the walk adds no piece for it.
 TEST(DrawbeadWalk, BeadEndOnAnEdgeIsNotLocated) {
   RestraintRun s;
-  s.part = grid_mesh(2, 1, 10.0);
+  s.part = make_grid(2, 1, 10.0, 10.0);
   s.beads.add(5.0, 0.0, 10.0, 5.0, 0.0, 15.0, 5.0, 0.0);  // starts on the shared edge
   s.run();
   EXPECT_EQ(s.start_rows[0], kNone);
@@ -375,7 +341,7 @@ TEST(DrawbeadWalk, BeadEndOnAnEdgeIsNotLocated) {
 
 TEST(DrawbeadWalk, DegenerateElementIsSkippedWhenLocating) {
   RestraintRun s;
-  s.part = grid_mesh(1, 1, 10.0);
+  s.part = make_grid(1, 1, 10.0, 10.0);
   for (const auto& [x, y] : {std::pair{2.0, 3.0}, {2.001, 3.0}, {2.0, 3.001}})  // nodes 4, 5, 6
     s.part.x.push_back(x), s.part.y.push_back(y), s.part.z.push_back(0.0);
   // Element 0: a tiny triangle (doubled area 1e-6) that strictly holds the start point,
@@ -388,7 +354,7 @@ TEST(DrawbeadWalk, DegenerateElementIsSkippedWhenLocating) {
 
 TEST(DrawbeadWalk, NoBeadsClearTheTotals) {
   RestraintRun s;
-  s.part = grid_mesh(1, 1, 1.0);
+  s.part = make_grid(1, 1, 1.0, 1.0);
   s.run();
   EXPECT_EQ(s.totals.bdforce, 0.0);
   EXPECT_EQ(s.totals.raise, 0.0);

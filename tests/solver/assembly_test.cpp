@@ -7,12 +7,13 @@
 #include <random>
 #include <vector>
 
-#include "solver_test_mesh.h"
+#include "../test_mesh.h"
+#include "solver_test_matrix.h"
 
 namespace trevo {
 namespace {
 
-using test::grid_mesh;
+using test::make_grid;
 using test::matrix_pattern;
 
 int32_t dof(const Mesh& mesh, int32_t e, int a) { return 2 * mesh.node(e, a / 2) + a % 2; }
@@ -45,7 +46,8 @@ Constraints constraints_for(int32_t nn, std::vector<int32_t> x_nodes, std::vecto
 // Part 4.4 (Matrix step 4): the scatter map adds each pair into the one entry the
 // row scan finds, elements in order, so the assembled values are bit-identical.
 TEST(ScatterMap, EqualsRowScan) {
-  auto owned = grid_mesh(5, 4, {1, 4, 7}, 1);
+  auto owned = make_grid(4, 3, 1.0, 1.0, {1, 4, 7});
+  owned.add_node(0, 4, 0);  // node 20, unused
   const Mesh mesh = owned.view();
   auto by_map = matrix_pattern(mesh);
   auto by_scan = matrix_pattern(mesh);
@@ -72,7 +74,7 @@ TEST(ScatterMap, EqualsRowScan) {
 // Part 4.4 / Part 3.1: every map entry names an entry of row dof(a) and column
 // dof(b); a triangle's pairs with a or b >= 6 have no entry (-1).
 TEST(ScatterMap, PositionsHoldRowAndColumnOfEachPair) {
-  auto owned = grid_mesh(4, 3, {0, 5});
+  auto owned = make_grid(3, 2, 1.0, 1.0, {0, 5});
   const Mesh mesh = owned.view();
   auto pattern = matrix_pattern(mesh);
   const CsrMatrix k = pattern.view();
@@ -115,7 +117,7 @@ TEST(SymmetriseElementMatrix, CopiesUpperIntoLower) {
 
 // Part 4.4 Matrix step 2: a held dof's row and column are cleared, diagonal 1.0.
 TEST(ConstrainElementMatrix, ClearsRowAndColumnAndSetsUnitDiagonal) {
-  auto owned = grid_mesh(2, 2);
+  auto owned = make_grid(1, 1);
   const Mesh mesh = owned.view();  // one quad: nodes 0, 1, 3, 2
   const Constraints held = constraints_for(mesh.nn, {3}, {});
   std::array<double, 64> ke;
@@ -134,7 +136,7 @@ TEST(ConstrainElementMatrix, ClearsRowAndColumnAndSetsUnitDiagonal) {
 // Part 4.4 Edge case: a node in both constraint lists keeps both residual
 // components at 0, and both its equations get 1.0 from every element using it.
 TEST(AssemblyEdgeCases, NodeInBothConstraintListsKeepsZeroResidualAndUnitDiagonals) {
-  auto owned = grid_mesh(3, 3, {3});  // node 4 is in 5 elements (3 quads, 2 triangles)
+  auto owned = make_grid(2, 2, 1.0, 1.0, {3});  // node 4 is in 5 elements (3 quads, 2 triangles)
   const Mesh mesh = owned.view();
   auto pattern = matrix_pattern(mesh);
   CsrMatrix k = pattern.view();
@@ -189,7 +191,7 @@ TEST(Residual, IsExternalMinusInternal) {
 
 // Part 4.4 Residual step 3: a triangle gathers its 6 forces, never a 4th corner.
 TEST(GatherElementForces, TriangleGathersSixComponents) {
-  auto owned = grid_mesh(2, 2, {0});  // triangles (0,1,3) and (0,3,2)
+  auto owned = make_grid(1, 1, 1.0, 1.0, {0});  // triangles (0,1,3) and (0,3,2)
   const Mesh mesh = owned.view();
   std::vector<double> internal(8, 0.0);
   const std::array<double, 8> fe{1, 2, 3, 4, 5, 6, 100, 200};
@@ -221,7 +223,8 @@ TEST(Maxp, NoNodesGivesFirstNodeAndZero) {
 // Parts 3.6 and 4.4 (Left to the implementer): a node used by no element has
 // rows holding only a diagonal no element fills; they get 1.0, nothing else does.
 TEST(UnitZeroDiagonals, UnusedNodeGetsUnitDiagonal) {
-  auto owned = grid_mesh(3, 2, {}, 1);  // node 6 unused
+  auto owned = make_grid(2, 1);
+  owned.add_node(0, 2, 0);  // node 6 unused
   const Mesh mesh = owned.view();
   auto pattern = matrix_pattern(mesh);
   CsrMatrix k = pattern.view();

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "solver/assembly.h"
-#include "solver_test_mesh.h"
+#include "../test_mesh.h"
+#include "solver_test_matrix.h"
 
 namespace trevo {
 namespace {
@@ -21,10 +22,12 @@ struct System {
   int32_t neq() { return static_cast<int32_t>(matrix.diagonal.size()); }
 };
 
+// nx x ny grid nodes (one cell fewer each way); `extra_nodes` unused nodes continue the rows.
 // seed 0: every element gets test::laplacian_element_matrix (ill-conditioned).
 System grid_system(int32_t nx, int32_t ny, const std::set<int32_t>& split = {},
                    int32_t extra_nodes = 0, unsigned seed = 1) {
-  System s{test::grid_mesh(nx, ny, split, extra_nodes), {}};
+  System s{test::make_grid(nx - 1, ny - 1, 1.0, 1.0, split), {}};
+  for (int32_t t = 0; t < extra_nodes; ++t) s.mesh.add_node(t % nx, ny + t / nx, 0.0);
   const Mesh mesh = s.mesh.view();
   s.matrix = test::matrix_pattern(mesh);
   CsrMatrix k = s.matrix.view();

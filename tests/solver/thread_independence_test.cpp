@@ -12,7 +12,8 @@
 #include "solver/assembly.h"
 #include "solver/element_loops.h"
 #include "solver/element_stabilisation.h"
-#include "solver_test_mesh.h"
+#include "../test_mesh.h"
+#include "solver_test_matrix.h"
 
 namespace trevo {
 namespace {
@@ -22,8 +23,8 @@ namespace {
 test::OwnedMesh curved_part() {
   std::set<int32_t> split;
   for (int32_t cell = 3; cell < 1100; cell += 7) split.insert(cell);
-  test::OwnedMesh m = test::grid_mesh(36, 31, split);
-  for (int32_t i = 0; i < m.nn; ++i) m.z[i] = 0.08 * (m.x[i] - 17.0) * (m.x[i] - 17.0);
+  test::OwnedMesh m = test::make_grid(35, 30, 1.0, 1.0, split);
+  for (int32_t i = 0; i < m.nn(); ++i) m.z[i] = 0.08 * (m.x[i] - 17.0) * (m.x[i] - 17.0);
   return m;
 }
 

@@ -6,40 +6,20 @@
 #include <cmath>
 #include <vector>
 
+#include "../test_mesh.h"
+
 namespace trevo {
 namespace {
 
-// A mesh that owns its arrays; view() gives the Mesh the kernels take.
-struct OwnedMesh {
-  std::vector<double> x, y, z;
-  std::vector<int32_t> conn;  // column-major, 4 x ne
-  std::vector<int32_t> corners;
-  Mesh view() {
-    Mesh m;
-    m.nn = static_cast<int32_t>(x.size());
-    m.ne = static_cast<int32_t>(corners.size());
-    m.x = x, m.y = y, m.z = z, m.conn = conn, m.corners = corners;
-    return m;
-  }
-};
+using test::OwnedMesh;
 
 // nx x ny quads of size h, counter-clockwise from above, z = slope_x x + slope_y y.
 OwnedMesh grid_mesh(int nx, int ny, double h, double slope_x = 0.0, double slope_y = 0.0) {
-  OwnedMesh m;
-  for (int j = 0; j <= ny; ++j)
-    for (int i = 0; i <= nx; ++i) {
-      m.x.push_back(i * h), m.y.push_back(j * h);
-      m.z.push_back(slope_x * i * h + slope_y * j * h);
-    }
-  const int ne = nx * ny;
-  m.conn.assign(4 * static_cast<size_t>(ne), 0);
-  for (int j = 0; j < ny; ++j)
-    for (int i = 0; i < nx; ++i) {
-      const int e = j * nx + i, n1 = j * (nx + 1) + i;
-      const int nodes[4] = {n1, n1 + 1, n1 + nx + 2, n1 + nx + 1};
-      for (int k = 0; k < 4; ++k) m.conn[static_cast<size_t>(k) * ne + e] = nodes[k];
-      m.corners.push_back(4);
-    }
+  OwnedMesh m = test::make_grid(nx, ny, h, h);
+  for (int32_t n = 0; n < m.nn(); ++n) {
+    const int i = n % (nx + 1), j = n / (nx + 1);
+    m.z[n] = slope_x * i * h + slope_y * j * h;
+  }
   return m;
 }
 

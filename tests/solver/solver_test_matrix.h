@@ -1,7 +1,7 @@
-// Test helpers for the solver: a small quad/triangle grid mesh and the Part 3.6
-// matrix pattern built by the rules alone (0-based; each node's adjacent nodes
-// ascending, itself included even when no element uses it, so that such a node
-// has rows holding only their diagonal).
+// Test helpers for the solver: the Part 3.6 matrix pattern built by the rules alone
+// (0-based; each node's adjacent nodes ascending, itself included even when no element
+// uses it, so that such a node has rows holding only their diagonal) and element matrices.
+// The owning mesh and its grids are the shared ones of ../test_mesh.h.
 // Spec: Part 3.6 (pattern), Part 3.1 (triangle = corner 3 repeating corner 2).
 #pragma once
 #include <array>
@@ -14,49 +14,6 @@
 #include "solver/csr.h"
 
 namespace trevo::test {
-
-struct OwnedMesh {
-  std::vector<double> x, y, z;
-  std::vector<int32_t> conn, corners;
-  int32_t nn = 0, ne = 0;
-  Mesh view() {
-    return Mesh{nn, ne, x, y, z, conn, corners};
-  }
-};
-
-// nx × ny nodes on a unit grid; cells in row order; the cells listed in
-// `split` become two triangles (a, b, c) and (a, c, d); `extra_nodes` unused
-// nodes are appended after the grid nodes.
-inline OwnedMesh grid_mesh(int32_t nx, int32_t ny, const std::set<int32_t>& split = {},
-                           int32_t extra_nodes = 0) {
-  OwnedMesh m;
-  m.nn = nx * ny + extra_nodes;
-  for (int32_t node = 0; node < m.nn; ++node) {
-    m.x.push_back(node % nx);
-    m.y.push_back(node / nx);
-    m.z.push_back(0.0);
-  }
-  std::vector<std::array<int32_t, 4>> elements;
-  int32_t cell = 0;
-  for (int32_t j = 0; j + 1 < ny; ++j) {
-    for (int32_t i = 0; i + 1 < nx; ++i, ++cell) {
-      const int32_t a = j * nx + i, b = a + 1, c = a + nx + 1, d = a + nx;
-      if (split.count(cell) != 0) {
-        elements.push_back({a, b, c, c});
-        elements.push_back({a, c, d, d});
-      } else {
-        elements.push_back({a, b, c, d});
-      }
-    }
-  }
-  m.ne = static_cast<int32_t>(elements.size());
-  m.conn.resize(4 * static_cast<size_t>(m.ne));
-  for (int32_t e = 0; e < m.ne; ++e) {
-    for (int k = 0; k < 4; ++k) m.conn[static_cast<size_t>(k) * m.ne + e] = elements[e][k];
-    m.corners.push_back(elements[e][3] == elements[e][2] ? 3 : 4);
-  }
-  return m;
-}
 
 struct OwnedMatrix {
   std::vector<int32_t> row_start, column, diagonal;
