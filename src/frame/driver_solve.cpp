@@ -141,6 +141,9 @@ void solve_one_step(Job& job) {
   if (blended && job.outcome.nn0 < s.iteration_limit) {
     restore_finished_part(job);
     if (stopped != 0) ++job.outcome.nn0;
+    // The verdict (Part 4.6) reads the least ADP; a least ADP reached on the blended part
+    // would report a converged finished part whose own leg diverged.
+    job.outcome.least_adp = LoopOutcome{}.least_adp;
     run_one_step(job.model, st, s, job.reporter, job.outcome, loop);
   }
   diagnosis(job.outcome, job.slices.h0.empty() ? 0.0 : job.slices.h0[0], s, job.reporter);

@@ -33,6 +33,40 @@ TEST_P(ConvergedRun, EndsWithTheConvergedMessageOnConsoleAndReport) {
 
 INSTANTIATE_TEST_SUITE_P(CompleteRuns, ConvergedRun, testing::ValuesIn(part_names({ExpectedEnd::complete})), PartName());
 
+// Part 4.6 verdict 1 ("L <= tau or P <= T") against the last progress line: the loop stops
+// as soon as ADP < tau (Part 4.1), so a converged run shows ADP <= tau or |MAXP| <= T in its
+// last line. Both values are printed in G9.3, hence the relative allowance for rounding.
+// Returns what contradicts the verdict, empty when nothing does.
+std::string converged_verdict_contradiction(const JobRun& run) {
+  if (!converged(run)) return {};
+  const std::vector<std::string> records = records_of(run.console);
+  const auto last = std::find_if(records.rbegin(), records.rend(),
+                                 [](const std::string& r) { return r.rfind("NN0=", 0) == 0; });
+  if (last == records.rend()) return "reported converged without a progress line";
+  const double adp = number_after(*last, "ADP="), maxp = std::fabs(number_after(*last, ")="));
+  const double force_bound = input_mesh_of(run).h0.at(0) * 2.0;  // T = t1 * f, default f
+  constexpr double kPrinted = 1.005;
+  if (adp <= 1.0e-4 * kPrinted || maxp <= force_bound * kPrinted) return {};
+  return "reported converged, but its last iteration reads " + *last;
+}
+
+TEST_P(ConvergedRun, ConvergedVerdictIsBackedByTheLastIteration) {
+  const JobRun& run = validation_run(GetParam());
+  if (!converged(run)) GTEST_SKIP() << GetParam() << " is not reported converged: nothing to check";
+  EXPECT_EQ(converged_verdict_contradiction(run), "") << GetParam();
+}
+
+// The loop runs on the blended part first (docs/decisions.md); its least ADP must not stand
+// for the finished part's. The bracket with 1000 iterations converges on the blended part
+// and then inverts elements on the finished part: it was once reported converged with its
+// last ADP at 0.57.
+TEST(TwoLegLoop, VerdictIsThatOfTheFinishedPartLeg) {
+  const JobRun& run = cached_job("recliner_bracket_limit1000", "real/recliner_bracket/recliner_bracket.dat",
+                                 "CORTROL  1000 0.0001 0.1 1.0 2.0\n");
+  ASSERT_TRUE(contains(run.console, "Solution is") || converged(run)) << "no verdict:\n" << run.console;
+  EXPECT_EQ(converged_verdict_contradiction(run), "");
+}
+
 // ---- Developable parts: the blank is the exact development ----
 class DevelopablePart : public testing::TestWithParam<std::string> {};
 
