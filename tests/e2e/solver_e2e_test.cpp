@@ -56,10 +56,10 @@ TEST_P(ConvergedRun, ConvergedVerdictIsBackedByTheLastIteration) {
   EXPECT_EQ(converged_verdict_contradiction(run), "") << GetParam();
 }
 
-// The loop runs on the blended part first (docs/decisions.md); its least ADP must not stand
-// for the finished part's. The bracket with 1000 iterations converges on the blended part
-// and then inverts elements on the finished part: it was once reported converged with its
-// last ADP at 0.57.
+// The loop's first iteration runs on the blended part (docs/decisions.md); a least ADP of
+// that leg must not stand for the finished part's. The bracket with 1000 iterations inverts
+// elements on the finished part; while the blended leg ran half the limit, it converged
+// there and the run was reported converged with its last ADP at 0.57.
 TEST(TwoLegLoop, VerdictIsThatOfTheFinishedPartLeg) {
   const JobRun& run = cached_job("recliner_bracket_limit1000", "real/recliner_bracket/recliner_bracket.dat",
                                  "CORTROL  1000 0.0001 0.1 1.0 2.0\n");
