@@ -106,6 +106,7 @@ void lay_out_solver_slices(Job& job) {
   st.strain = stage.reals(3 * ne);
   st.last_binder_element = stage.ints(nn);
   st.last_part_element = stage.ints(nn);
+  st.sticking = stage.ints(nn);
   st.tool.kf = stage.reals(nn);
   st.tool.kc = stage.reals(nn);
   st.tool.block = stage.reals(3 * nn);

@@ -85,8 +85,8 @@ ResidualResult assemble_residual(const OneStepModel& model, const OneStepState& 
   restraint_forces(part.z, u, state.Zb, state.Zh, model.restraint, model.beads, settings, state.external,
                    state.tool.kb, state.tool.kf);
   add_internal_forces(model, state);
-  contact_forces(part.z, u, state.Zb, model.restraint, state.internal, state.internal_z, settings, state.external,
-                 state.tool.kc);
+  contact_forces(part.z, u, state.Zb, model.restraint, state.internal, state.internal_z, settings, state.sticking,
+                 state.external, state.tool.kc);
   residual(state.external, state.internal, r);
   constrain_residual(model.held, r);
   return {dot(r, r), largest_residual(r)};
@@ -108,7 +108,10 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
   const double solver_factor = cg_solver_factor(model.part.nn);
   int32_t& next_print = loop.next_print;
   double& adp = loop.adp;
-  if (outcome.nn0 == 1) std::copy(state.Zb.begin(), state.Zb.end(), state.Zh.begin());  // Zh starts as Zb
+  if (outcome.nn0 == 1) {
+    std::copy(state.Zb.begin(), state.Zb.end(), state.Zh.begin());  // Zh starts as Zb
+    std::fill(state.sticking.begin(), state.sticking.end(), 0);
+  }
   LoopTimer timer(state.statistics);
   for (int32_t nn0 = outcome.nn0; nn0 <= settings.iteration_limit; ++nn0) {
     outcome.nn0 = nn0;
@@ -136,6 +139,7 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     };
     const LineSearchResult search = line_search(equilibrium.norm_sq, settings.min_relax, trial);
     const double relax = std::min(std::max(settings.min_relax, search.relax), settings.max_relax);  // step 8
+    mark_sticking_nodes(state.U, state.dU, relax, state.sticking);
     for (int32_t i = 0; i < model.part.nn; ++i) {
       state.X[i] -= relax * state.dU[2 * i];
       state.Y[i] -= relax * state.dU[2 * i + 1];

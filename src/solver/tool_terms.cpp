@@ -316,7 +316,7 @@ void restraint_forces(std::span<const double> z, std::span<const double> U, std:
 void contact_forces(std::span<const double> z, std::span<const double> U, std::span<const double> Zb,
                     const RestraintData& restraint, std::span<const double> internal,
                     std::span<const double> internal_z, const RunSettings& settings,
-                    std::span<double> external, std::span<double> kc) {
+                    std::span<const int32_t> sticking, std::span<double> external, std::span<double> kc) {
   const size_t nn = z.size();
   const double mu1 = settings.friction1;
   for (size_t j = 0; j < nn; ++j) {
@@ -342,7 +342,17 @@ void contact_forces(std::span<const double> z, std::span<const double> U, std::s
     external[2 * j + 1] -= friction * fy;
     double tp_length = 0.0;
     const Vec tp = plan_tangent(ux, uy, n, tp_length);
-    kc[j] = capped(1.1 * friction / (std::abs(dot(u, tp)) + 1.0e-50) / restraint.element_count[j]);
+    const double slip = sticking[j] != 0 ? std::abs(ux * tp.x + uy * tp.y) : std::abs(dot(u, tp));
+    kc[j] = capped(1.1 * friction / (slip + 1.0e-50) / restraint.element_count[j]);
+  }
+}
+
+void mark_sticking_nodes(std::span<const double> U, std::span<const double> dU, double relax,
+                         std::span<int32_t> sticking) {
+  for (size_t j = 0; j < sticking.size(); ++j) {
+    const double ux = U[2 * j], uy = U[2 * j + 1];
+    const double after_x = ux + relax * dU[2 * j], after_y = uy + relax * dU[2 * j + 1];
+    if (ux * after_x + uy * after_y < 0.0) sticking[j] = 1;
   }
 }
 

@@ -114,10 +114,22 @@ void restraint_forces(std::span<const double> z, std::span<const double> U, std:
 // (mu1 = friction1) where |nz| >= 0.001; kc (NN) its secant stiffness, 0 on a
 // vertical wall (|nz| < 0.001: no friction force, so no friction stiffness).
 // internal: 2 x NN internal force; internal_z: NN internal z force.
+// sticking (NN, see mark_sticking_nodes): a sticking node's kc measures its slip in the
+// plan, |(U, 0) . t'|, instead of along u = (U, w): a departure from Part 4.5 that only
+// changes the matrix (docs/decisions.md).
 void contact_forces(std::span<const double> z, std::span<const double> U, std::span<const double> Zb,
                     const RestraintData& restraint, std::span<const double> internal,
                     std::span<const double> internal_z, const RunSettings& settings,
-                    std::span<double> external, std::span<double> kc);
+                    std::span<const int32_t> sticking, std::span<double> external, std::span<double> kc);
+
+// Marks (sets to 1, never clears) every node whose plan displacement reverses its
+// direction in the update U -> U + relax dU (their dot product is negative). Part 4.5's
+// friction there has the constant size mu1 |Fn| and flips with U, so the node has no
+// equilibrium near U = 0 and, held only by kc of its 3D slip, would swing across it
+// (the dome's pole and the ring where U changes sign, where the cross member's U is
+// 0.003 mm and |Fn| 2000 N). U, dU: 2 x NN; sticking: NN.
+void mark_sticking_nodes(std::span<const double> U, std::span<const double> dU, double relax,
+                         std::span<int32_t> sticking);
 
 // The per-node x-y stiffness blocks of the stiffness terms (block: 3 x NN, kxx, kxy,
 // kyy), from the kb, kf, kc of the last force evaluation: drawbead entries of nodes

@@ -79,8 +79,6 @@ inline const std::vector<ValidationPart>& validation_parts() {
 // whose run does converge is checked like any other.
 inline std::string known_non_convergence(const std::string& part) {
   static const std::vector<std::pair<std::string, std::string>> reasons = {
-      {"dome", "verdict set 4 after 300 iterations, |MAXP| near 30 N: the Part 4.5 friction at the pole and on "
-               "the ring where U changes sign (z about 25) flips with U (docs/convergence.md)"},
       {"cross_member", "verdict set 4 after 300 iterations, |MAXP| near 620 N at node 3437, where U is about "
                        "0.003 mm and the Part 4.5 friction flips with it"},
       {"halo_outer_jlr", "verdict set 4 after 300 iterations, |MAXP| near 590 N"},

@@ -245,6 +245,8 @@ TEST(HolderFriction, HeldAndPadNodesPullAgainstTheirDisplacement) {
   EXPECT_EQ(kf[2], 0.0);  // no holding force: no stiffness either
 }
 
+const std::vector<int32_t> free_node = {0};  // one node that has not stuck (mark_sticking_nodes)
+
 // Part 4.5 edge case: on a vertical wall only the normal reaction acts.
 TEST(ContactTerms, VerticalWallHasNoFrictionOnlyTheNormalReaction) {
   OwnedRestraint r(1, 0, 0);
@@ -252,7 +254,7 @@ TEST(ContactTerms, VerticalWallHasNoFrictionOnlyTheNormalReaction) {
   const std::vector<double> z = {5.0}, U = {0.3, 0.7}, zb = {0.0}, internal = {3.0, 4.0}, internal_z = {5.0};
   std::vector<double> external(2, 0.0), kc(1, -1.0);
   RunSettings s;
-  contact_forces(z, U, zb, r.view(), internal, internal_z, s, external, kc);
+  contact_forces(z, U, zb, r.view(), internal, internal_z, s, free_node, external, kc);
   EXPECT_DOUBLE_EQ(external[0], 3.0);  // Fn = n . F = 3 added back along (nx, ny)
   EXPECT_DOUBLE_EQ(external[1], 0.0);
   EXPECT_EQ(kc[0], 0.0);
@@ -266,7 +268,7 @@ TEST(ContactTerms, FlatContactFrictionOpposesTheDisplacement) {
   const std::vector<double> z = {0.0}, U = {3.0, -4.0}, zb = {0.0}, internal = {0.0, 0.0}, internal_z = {-10.0};
   std::vector<double> external(2, 0.0), kc(1, 0.0);
   RunSettings s;  // mu1 = 0.2
-  contact_forces(z, U, zb, r.view(), internal, internal_z, s, external, kc);
+  contact_forces(z, U, zb, r.view(), internal, internal_z, s, free_node, external, kc);
   // Fn = -10, friction 0.2 * 10 = 2 along (3, -4) / 5 (tz = 0: length 1).
   EXPECT_NEAR(external[0], -2.0 * 0.6, 1e-12);
   EXPECT_NEAR(external[1], 2.0 * 0.8, 1e-12);
@@ -285,7 +287,7 @@ TEST(ContactTerms, SlopedContactScalesThePlanDirectionByTheTangentTilt) {
   const std::vector<double> z = {2.0}, U = {2.0, 0.0}, zb = {0.0}, internal = {0.0, 0.0}, internal_z = {-c * 10.0};
   std::vector<double> external(2, 0.0), kc(1, 0.0);
   RunSettings s;
-  contact_forces(z, U, zb, r.view(), internal, internal_z, s, external, kc);
+  contact_forces(z, U, zb, r.view(), internal, internal_z, s, free_node, external, kc);
   // u = (2, 0, 2) lies in the surface: t = (c, 0, c), plan length sqrt(1 - tz^2) = c.
   const double fn = c * (-c * 10.0);  // -5
   EXPECT_NEAR(external[0], fn * -c - 0.2 * 5.0 * c, 1e-12);
@@ -298,10 +300,41 @@ TEST(ContactTerms, ContactAccumulatorEntersTheNormalForce) {
   const std::vector<double> z = {0.0}, U = {0.0, 0.0}, zb = {0.0}, internal = {0.0, 0.0}, internal_z = {0.0};
   std::vector<double> external(2, 0.0), kc(1, 0.0);
   RunSettings s;
-  contact_forces(z, U, zb, r.view(), internal, internal_z, s, external, kc);
+  contact_forces(z, U, zb, r.view(), internal, internal_z, s, free_node, external, kc);
   // Fn = -4; with U = 0 the direction is t of u = 0, i.e. 0: only the accumulator's x, y remain.
   EXPECT_NEAR(external[0], 1.0, 1e-12);
   EXPECT_NEAR(external[1], 2.0, 1e-12);
+}
+
+// Departure from Part 4.5 (docs/decisions.md): a sticking node's friction stiffness measures
+// its slip in the plan, not along u = (U, w), which would keep it small while w is large.
+TEST(ContactTerms, StickingNodeMeasuresItsSlipInThePlan) {
+  OwnedRestraint r(1, 0, 0);
+  const double c = std::sqrt(0.5);
+  r.set_normal(0, -c, 0.0, c);  // 45 degree slope rising along +x
+  const std::vector<double> z = {30.0}, U = {0.01, 0.0}, zb = {0.0}, internal = {0.0, 0.0}, internal_z = {-c * 10.0};
+  RunSettings s;
+  const double friction = 0.2 * 5.0;  // mu1 |Fn|, Fn = -5
+  // t' = (U, 0) less its normal part: (0.005, 0, 0.005) normalised, (c, 0, c).
+  std::vector<double> external(2, 0.0), kc(1, 0.0);
+  contact_forces(z, U, zb, r.view(), internal, internal_z, s, free_node, external, kc);
+  EXPECT_NEAR(kc[0], 1.1 * friction / ((0.01 + 30.0) * c), 1e-12);  // u . t' with w = 30
+  const std::vector<double> external_free = external;
+  const std::vector<int32_t> stuck = {1};
+  std::fill(external.begin(), external.end(), 0.0);
+  contact_forces(z, U, zb, r.view(), internal, internal_z, s, stuck, external, kc);
+  EXPECT_NEAR(kc[0], 1.1 * friction / (0.01 * c), 1e-9);
+  EXPECT_EQ(external, external_free);  // the force, and so the residual, is Part 4.5's
+}
+
+TEST(StickingNodes, MarkedWhenThePlanDisplacementReversesAndKeptAfterwards) {
+  const std::vector<double> U = {0.3, -0.1, 0.3, -0.1, 0.3, -0.1};
+  const std::vector<double> dU = {-1.0, 0.0, 1.0, 1.0, -0.5, 0.3};
+  std::vector<int32_t> sticking = {0, 0, 1};
+  mark_sticking_nodes(U, dU, 0.5, sticking);
+  EXPECT_EQ(sticking[0], 1);  // (0.3, -0.1) -> (-0.2, -0.1): reversed
+  EXPECT_EQ(sticking[1], 0);  // (0.3, -0.1) -> (0.8, 0.4): turned, but by less than 90 degrees
+  EXPECT_EQ(sticking[2], 1);  // (0.3, -0.1) -> (0.05, 0.05): not reversed, but marked before
 }
 
 // Part 4.5 edge case: an empty entry (node kNone) is skipped and not counted against its bead.
