@@ -6,7 +6,7 @@
 # loop's statistics: time per Newton iteration, CG steps per iteration, time per CG step).
 #
 # Usage: bench/solver_bench.sh [case ...]     cases: cup box cup_21896 cup_106632 (default: all)
-# Environment: BUILD (default build-perf), OUT (default $BUILD/solver_bench), WORK (work size in
+# Environment: BUILD (default build-perf), OUT (default $BUILD/solver_bench_runs), WORK (work size in
 # thousands of words, default 80000), OMP_NUM_THREADS (element-loop threads of solver_bench; trevo
 # itself uses 1), DETAIL=0 skips solver_bench.
 set -euo pipefail
@@ -14,7 +14,7 @@ set -euo pipefail
 REPO=$(cd "$(dirname "$0")/.." && pwd)
 SHARED=$(cd "$REPO/../shared" && pwd)
 BUILD=${BUILD:-$REPO/build-perf}
-OUT=${OUT:-$BUILD/solver_bench}
+OUT=${OUT:-$BUILD/solver_bench_runs}
 WORK=${WORK:-80000}
 DETAIL=${DETAIL:-1}
 PY=/usr/bin/python3
