@@ -14,12 +14,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../test_drawbeads.h"
 #include "../test_mesh.h"
 
 namespace trevo {
 namespace {
 
 using test::make_grid;
+using test::OwnedBeads;
 using test::OwnedMesh;
 
 // Neighbour across edge k (corner k to k+1) by the shared node pair (Part 3.1), kNone = free.
@@ -38,15 +40,6 @@ std::vector<int32_t> neighbours_of(const Mesh& m) {
     }
   return n;
 }
-
-struct OwnedBeads {
-  std::vector<double> v[8];
-  void add(double r, double raise, double x1, double y1, double z1, double x2, double y2, double z2) {
-    const double row[8] = {r, raise, x1, y1, z1, x2, y2, z2};
-    for (int k = 0; k < 8; ++k) v[k].push_back(row[k]);
-  }
-  DrawbeadLines view() const { return {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]}; }
-};
 
 // One run of the pre-count and the set-up with every array owned here.
 struct RestraintRun {

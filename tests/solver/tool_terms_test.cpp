@@ -6,11 +6,13 @@
 #include <cmath>
 #include <vector>
 
+#include "../test_drawbeads.h"
 #include "../test_mesh.h"
 
 namespace trevo {
 namespace {
 
+using test::OwnedBeads;
 using test::OwnedMesh;
 
 // nx x ny quads of size h, counter-clockwise from above, z = slope_x x + slope_y y.
@@ -44,15 +46,6 @@ struct OwnedRestraint {
 };
 
 // Beads given as rows (restraining, raising, x1, y1, z1, x2, y2, z2).
-struct OwnedBeads {
-  std::vector<double> v[8];
-  void add(double r, double raise, double x1, double y1, double z1, double x2, double y2, double z2) {
-    const double row[8] = {r, raise, x1, y1, z1, x2, y2, z2};
-    for (int k = 0; k < 8; ++k) v[k].push_back(row[k]);
-  }
-  DrawbeadLines view() const { return {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]}; }
-};
-
 // The first element in order holding (X, Y) by the spec's scan over all elements.
 std::optional<double> scan_height(const Mesh& m, double X, double Y, int32_t& hit) {
   for (int32_t e = 0; e < m.ne; ++e) {
