@@ -58,20 +58,32 @@ Kinematics inverse_deformation(const ElementGeometry& g, const CornerDisplacemen
   return k;
 }
 
-// Adds weight * B^T D B of one strain-displacement set to the upper triangle of k. B has the engineering
-// shear row (dN/dy e1 + dN/dx e2), so d_shear is the factor of the engineering shear strain.
-void add_set_stiffness(const ElementGeometry& g, int set, double d11, double d12, double d_shear, double weight,
-                       ElementMatrix& k) {
-  const int n = 2 * g.corners;
-  double b1[8], b2[8], b3[8];
+// The three rows of one strain-displacement set B in the global x-y dofs: exx, eyy and the engineering
+// shear (dN/dy e1 + dN/dx e2).
+struct StrainRows {
+  double b1[8] = {}, b2[8] = {}, b3[8] = {};
+};
+
+StrainRows strain_rows(const ElementGeometry& g, int set) {
+  StrainRows b;
   for (int c = 0; c < g.corners; ++c) {
     const double nx = g.dndx[set][c], ny = g.dndy[set][c];
     for (int a = 0; a < 2; ++a) {
-      b1[2 * c + a] = nx * g.e1[a];
-      b2[2 * c + a] = ny * g.e2[a];
-      b3[2 * c + a] = ny * g.e1[a] + nx * g.e2[a];
+      b.b1[2 * c + a] = nx * g.e1[a];
+      b.b2[2 * c + a] = ny * g.e2[a];
+      b.b3[2 * c + a] = ny * g.e1[a] + nx * g.e2[a];
     }
   }
+  return b;
+}
+
+// Adds weight * B^T D B of one strain-displacement set to the upper triangle of k. B has the engineering
+// shear row, so d_shear is the factor of the engineering shear strain.
+void add_set_stiffness(const ElementGeometry& g, int set, double d11, double d12, double d_shear, double weight,
+                       ElementMatrix& k) {
+  const int n = 2 * g.corners;
+  const StrainRows rows = strain_rows(g, set);
+  const double *b1 = rows.b1, *b2 = rows.b2, *b3 = rows.b3;
   for (int i = 0; i < n; ++i) {
     const double t1 = d11 * b1[i] + d12 * b2[i], t2 = d12 * b1[i] + d11 * b2[i], t3 = d_shear * b3[i];
     for (int j = i; j < n; ++j) k[i * 8 + j] += weight * (t1 * b1[j] + t2 * b2[j] + t3 * b3[j]);
@@ -161,6 +173,17 @@ ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds
   mirror_upper(2 * g.corners, k);
   add_steep_wall_stabilisation(g, ds, h_mean, s2, tables, k);
   return k;
+}
+
+void add_strain_measure_stiffness(const ElementGeometry& g, const std::array<double, 3>& a, double weight,
+                                  ElementMatrix& k) {
+  const int n = 2 * g.corners;
+  const StrainRows b = strain_rows(g, 0);
+  double d[8];
+  for (int i = 0; i < n; ++i) d[i] = a[0] * b.b1[i] + a[1] * b.b2[i] + a[2] * b.b3[i];
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) k[i * 8 + j] += weight * d[i] * d[j];
+  }
 }
 
 void membrane_element(const ElementGeometry& g, double e_modulus, double h0, const CornerDisplacements& u,

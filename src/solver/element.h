@@ -59,6 +59,12 @@ ElementForces element_internal_forces(const ElementGeometry& g, double sxx, doub
 ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds, double h, double h0, double s2,
                                 const SerendipityTables& tables);
 
+// k += weight * d d^T with d = B^T a: the stiffness of a strain measure m whose gradient with respect to
+// (exx, eyy, gamma_xy) is a, for the centre-set B (engineering shear). d . dU is the change of m that the
+// corner displacements dU (global x, y) make, so dU^T k dU grows by weight * (change of m)^2.
+void add_strain_measure_stiffness(const ElementGeometry& g, const std::array<double, 3>& a, double weight,
+                                  ElementMatrix& k);
+
 // Linear-elastic membrane of Part 5.2 (plane stress, Poisson 0.5: D11 = D22 = E/0.75, D12 = 0.5 E/0.75,
 // D33 = E/3 on the engineering shear), on the same geometry and B, volume area * h0. Its strain is the
 // logarithmic strain of Part 4.2 steps 1-6 (rotation-invariant, so a deep part's projection is no strain

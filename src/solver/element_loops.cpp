@@ -7,6 +7,7 @@
 #endif
 
 #include "solver/element_stabilisation.h"
+#include "solver/law_jumps.h"
 #include "solver/material.h"
 
 namespace trevo {
@@ -82,6 +83,11 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
     const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
     ElementMatrix ke = element_stiffness(g, stress_matrix(state.epsbar[e], row), state.h[e], model.h0[e],
                                          settings.stabiliz[1], *model.tables);
+    if (held_at_law_jump(state.law_crossings[e])) {
+      const std::size_t ne = static_cast<std::size_t>(part.ne);
+      add_law_jump_stiffness(g, state.strain[e], state.strain[ne + e], state.strain[2 * ne + e], state.epsbar[e], row,
+                             g.area * 0.5 * (state.h[e] + model.h0[e]), ke);
+    }
     if (category != 0) {
       scale_restraint_diagonal(category, settings.stabiliz[0], corner_values(part, e, corners, state.kx),
                                corner_values(part, e, corners, state.ky), corners, ke);

@@ -43,6 +43,35 @@ double secant_modulus(double epsbar, double eps0, double K, double n) {
   return es;
 }
 
+int secant_branch(double epsbar, double eps0, double n) {
+  if (epsbar >= n) return 3;
+  return epsbar <= eps0 ? 1 : 2;
+}
+
+double law_stress_jump(double at, double eps0, double K, double n) {
+  const double above = secant_modulus(std::nextafter(at, 2.0 * at + 1.0), eps0, K, n);
+  const double below = secant_modulus(std::nextafter(at, 0.0), eps0, K, n);
+  return std::abs(above - below) * at;
+}
+
+std::array<double, 3> equivalent_strain_gradient(double exx, double eyy, double exy, double r0, double r45,
+                                                 double r90) {
+  const double epsbar = equivalent_strain(exx, eyy, exy, -(exx + eyy), r0, r45, r90);
+  if (epsbar == 0.0) return {0.0, 0.0, 0.0};
+  // The a's of Part 4.3 with e3 = -(exx + eyy), and dS/d(exx, eyy, exy).
+  const double p = 1.0 / r0, q = 1.0 / r90;
+  const double d = p * q + p + q;
+  const double a1 = (exx + (1.0 + p) * eyy) / d;
+  const double a2 = (-(1.0 + q) * exx - eyy) / d;
+  const double a3 = (q * exx - p * eyy) / d;
+  const double ds_dxx = 2.0 * (q * a1 - p * (1.0 + q) * a2 + q * a3) / d;
+  const double ds_dyy = 2.0 * (q * (1.0 + p) * a1 - p * a2 - p * a3) / d;
+  const double ds_dxy = 4.0 * exy / ((r45 + 0.5) * (p + q));
+  // epsbar = sqrt(c S): d epsbar = c / (2 epsbar) dS; d gamma = 2 d exy.
+  const double f = (1.0 + p + q) / (3.0 * epsbar);
+  return {f * ds_dxx, f * ds_dyy, 0.5 * f * ds_dxy};
+}
+
 StressMatrix strain_to_stress(double es, const StressMatrix& m) { return {es * m.d11, es * m.d12, es * m.d33}; }
 
 StressMatrix stress_matrix(double epsbar, const MaterialRow& m) {

@@ -3,6 +3,7 @@
 // The material table is NM x 8, column-major: column j (0-based) of material m (0-based) at table[m + j * nm].
 // Strains and stresses are in the element's local frame with TENSOR shear eps_xy (Part 4.3, Data model).
 #pragma once
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -44,6 +45,19 @@ double flow_stress(double epsbar, double eps0, double K, double n);
 
 // Secant modulus Es(epsbar), the three branches in the spec's order (the third overrides for epsbar >= n).
 double secant_modulus(double epsbar, double eps0, double K, double n);
+
+// The branch of Es that applies at epsbar: 1, 2 or 3, numbered as the Part's steps (3 wins for epsbar >= n).
+int secant_branch(double epsbar, double eps0, double n);
+
+// The jump of the flow stress Es(epsbar) * epsbar at a strain `at` where two branches meet (eps0 or n):
+// |Es(just above) - Es(just below)| * at. The Part's branches do not join: with the defaults the stress
+// jumps by 17 % at eps0 (131 to 153) and by 3 % at n (431 to 443).
+double law_stress_jump(double at, double eps0, double K, double n);
+
+// Gradient of equivalent_strain with e3 = -(exx + eyy) (Part 4.2 step 7 makes it so) with respect to
+// (exx, eyy, gamma_xy = 2 exy), the strains of the engineering-shear B; zero where epsbar is 0.
+std::array<double, 3> equivalent_strain_gradient(double exx, double eyy, double exy, double r0, double r45,
+                                                 double r90);
 
 // Ds = Es * M (every entry scaled by Es).
 StressMatrix strain_to_stress(double es, const StressMatrix& m);

@@ -43,6 +43,39 @@ TEST(SecantModulus, ThirdBranchOverridesFirst) {
   EXPECT_DOUBLE_EQ(secant_modulus(0.0008, 0.001, 600.0, 0.0005), third_branch(0.0008, 0.001, 600.0, 0.0005));
 }
 
+// The branch numbers follow the steps, with step 3 winning at and above n.
+TEST(SecantBranch, NumberedAsThePartsSteps) {
+  EXPECT_EQ(secant_branch(0.0, 0.001, 0.22), 1);
+  EXPECT_EQ(secant_branch(0.001, 0.001, 0.22), 1);
+  EXPECT_EQ(secant_branch(0.0011, 0.001, 0.22), 2);
+  EXPECT_EQ(secant_branch(0.22, 0.001, 0.22), 3);
+  EXPECT_EQ(secant_branch(0.0008, 0.001, 0.0005), 3);
+}
+
+// The flow stress Es * epsbar jumps where the branches meet: at eps0 from K eps0^n to K (2 eps0)^n, at n
+// from K (eps0 + n)^n to the third branch's value.
+TEST(LawStressJump, TheBranchesDoNotJoin) {
+  const MaterialRow d;
+  EXPECT_NEAR(law_stress_jump(d.eps0, d.eps0, d.K, d.n), d.K * (std::pow(0.002, 0.22) - std::pow(0.001, 0.22)), 1e-6);
+  EXPECT_NEAR(law_stress_jump(d.eps0, d.eps0, d.K, d.n) / (d.K * std::pow(0.001, 0.22)), 0.165, 0.001);
+  EXPECT_NEAR(law_stress_jump(d.n, d.eps0, d.K, d.n), third_branch(0.22, 0.001, 600.0, 0.22) * 0.22 - 600.0 * std::pow(0.221, 0.22),
+              1e-6);
+  EXPECT_NEAR(law_stress_jump(0.05, d.eps0, d.K, d.n), 0.0, 1e-9);  // inside a branch the law is continuous
+}
+
+// The gradient agrees with central differences of equivalent_strain (e3 = -(exx + eyy)), also for an
+// anisotropic sheet, and is zero at zero strain.
+TEST(EquivalentStrainGradient, AgreesWithFiniteDifferences) {
+  const double r0 = 1.8, r45 = 1.2, r90 = 2.3, exx = 0.031, eyy = -0.012, exy = 0.007, h = 1e-7;
+  const auto epsbar = [&](double a, double b, double c) { return equivalent_strain(a, b, c, -(a + b), r0, r45, r90); };
+  const std::array<double, 3> g = equivalent_strain_gradient(exx, eyy, exy, r0, r45, r90);
+  EXPECT_NEAR(g[0], (epsbar(exx + h, eyy, exy) - epsbar(exx - h, eyy, exy)) / (2 * h), 1e-6);
+  EXPECT_NEAR(g[1], (epsbar(exx, eyy + h, exy) - epsbar(exx, eyy - h, exy)) / (2 * h), 1e-6);
+  // gamma = 2 exy: a change of gamma by 2h changes exy by h.
+  EXPECT_NEAR(g[2], (epsbar(exx, eyy, exy + h) - epsbar(exx, eyy, exy - h)) / (4 * h), 1e-6);
+  EXPECT_EQ(equivalent_strain_gradient(0.0, 0.0, 0.0, r0, r45, r90), (std::array<double, 3>{0.0, 0.0, 0.0}));
+}
+
 TEST(FlowStress, HardeningLaw) { EXPECT_DOUBLE_EQ(flow_stress(0.1, 0.001, 600.0, 0.22), 600.0 * std::pow(0.101, 0.22)); }
 
 TEST(MeanRValue, WeightsFortyFiveTwice) { EXPECT_DOUBLE_EQ(mean_r_value(1.0, 2.0, 3.0), 2.0); }

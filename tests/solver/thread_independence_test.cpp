@@ -12,6 +12,7 @@
 #include "solver/assembly.h"
 #include "solver/element_loops.h"
 #include "solver/element_stabilisation.h"
+#include "solver/law_jumps.h"
 #include "../test_mesh.h"
 #include "solver_test_matrix.h"
 
@@ -43,6 +44,7 @@ struct Fixture {
   std::vector<double> u = std::vector<double>(2 * part.nn), zb = std::vector<double>(part.nn, 0.0);
   std::vector<double> kx = std::vector<double>(part.nn), ky = std::vector<double>(part.nn);
   std::vector<double> block = std::vector<double>(3 * part.nn);
+  std::vector<int32_t> law_crossings = std::vector<int32_t>(part.ne, 0);
   RunSettings settings;
   OneStepModel model;
 
@@ -58,6 +60,7 @@ struct Fixture {
       kx[i] = 1e-4 * (1.0 + noise(rng)), ky[i] = 1e-5 * (1.0 + noise(rng));
       block[i] = 0.3 + noise(rng), block[part.nn + i] = noise(rng), block[2 * part.nn + i] = 0.2 + noise(rng);
     }
+    for (int32_t e = 0; e < part.ne; e += 11) law_crossings[e] = kCrossingsToHold;  // held at a law jump
     for (int32_t i = 0; i < part.nn; i += 97) held_x[i] = 1;
     for (int32_t i = 5; i < part.nn; i += 89) held_y[i] = 1;
     for (int32_t e = 0; e < part.ne; e += 5) h0[e] = 1.2;
@@ -91,6 +94,7 @@ Results run_loops(Fixture& f, int32_t threads) {
   state.internal = r.internal, state.internal_z = r.internal_z;
   state.kx = f.kx, state.ky = f.ky;
   state.tool.block = f.block;
+  state.law_crossings = f.law_crossings;
   test::OwnedMatrix k = f.matrix;
   state.k = k.view();
   r.hmin = evaluate_elements(f.geometry, f.part, f.u, f.zb, f.table, 1, f.material, f.h0, state.h, state.epsbar,
@@ -116,6 +120,10 @@ Results sequential_reference(Fixture& f) {
     for (int k = 0; k < g.corners; ++k) r.internal_z[f.part.node(e, k)] += fe.fz[k];
     ElementMatrix ke = element_stiffness(g, stress_matrix(r.epsbar[e], material_row(f.table, 1, 0)), r.h[e],
                                          f.h0[e], f.settings.stabiliz[1], f.tables);
+    if (held_at_law_jump(f.law_crossings[e])) {
+      add_law_jump_stiffness(g, r.strain[e], r.strain[ne + e], r.strain[2 * ne + e], r.epsbar[e],
+                             material_row(f.table, 1, 0), g.area * 0.5 * (r.h[e] + f.h0[e]), ke);
+    }
     std::array<double, 4> kx{}, ky{};
     for (int k = 0; k < g.corners; ++k) kx[k] = f.kx[f.part.node(e, k)], ky[k] = f.ky[f.part.node(e, k)];
     scale_restraint_diagonal(f.settings.restraint_category, f.settings.stabiliz[0], kx, ky, g.corners, ke);
