@@ -107,7 +107,7 @@ void lay_out_solver_slices(Job& job) {
   st.last_binder_element = stage.ints(nn);
   st.last_part_element = stage.ints(nn);
   st.sticking = stage.ints(nn);
-  st.law_branch = stage.ints(ne);
+  st.law_side = stage.ints(ne);
   st.law_crossings = stage.ints(ne);
   st.tool.kf = stage.reals(nn);
   st.tool.kc = stage.reals(nn);
