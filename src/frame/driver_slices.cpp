@@ -18,6 +18,7 @@ void lay_out_vectors(StageLayout& stage, Job& job) {
   s.dU = per_equation(stage, job);
   s.R = per_equation(stage, job);
   s.u_trial = per_equation(stage, job);
+  s.rhs = per_equation(stage, job);
   s.internal = per_equation(stage, job);
   s.external = per_equation(stage, job);
   s.cg = {per_equation(stage, job), per_equation(stage, job), per_equation(stage, job),
@@ -107,7 +108,7 @@ void lay_out_solver_slices(Job& job) {
   st.last_binder_element = stage.ints(nn);
   st.last_part_element = stage.ints(nn);
   st.sticking = stage.ints(nn);
-  st.law_side = stage.ints(ne);
+  st.law_branch = stage.ints(ne);
   st.law_crossings = stage.ints(ne);
   st.tool.kf = stage.reals(nn);
   st.tool.kc = stage.reals(nn);

@@ -77,17 +77,21 @@ StrainRows strain_rows(const ElementGeometry& g, int set) {
   return b;
 }
 
-// Adds weight * B^T D B of one strain-displacement set to the upper triangle of k. B has the engineering
+// Adds weight * B^T D B to the upper triangle of k for the rows b of B (n dofs). B has the engineering
 // shear row, so d_shear is the factor of the engineering shear strain.
-void add_set_stiffness(const ElementGeometry& g, int set, double d11, double d12, double d_shear, double weight,
-                       ElementMatrix& k) {
-  const int n = 2 * g.corners;
-  const StrainRows rows = strain_rows(g, set);
-  const double *b1 = rows.b1, *b2 = rows.b2, *b3 = rows.b3;
+void add_rows_stiffness(const StrainRows& b, int n, double d11, double d12, double d_shear, double weight,
+                        ElementMatrix& k) {
+  const double *b1 = b.b1, *b2 = b.b2, *b3 = b.b3;
   for (int i = 0; i < n; ++i) {
     const double t1 = d11 * b1[i] + d12 * b2[i], t2 = d12 * b1[i] + d11 * b2[i], t3 = d_shear * b3[i];
     for (int j = i; j < n; ++j) k[i * 8 + j] += weight * (t1 * b1[j] + t2 * b2[j] + t3 * b3[j]);
   }
+}
+
+// The same for one strain-displacement set of the element.
+void add_set_stiffness(const ElementGeometry& g, int set, double d11, double d12, double d_shear, double weight,
+                       ElementMatrix& k) {
+  add_rows_stiffness(strain_rows(g, set), 2 * g.corners, d11, d12, d_shear, weight, k);
 }
 
 void mirror_upper(int n, ElementMatrix& k) {
@@ -173,6 +177,29 @@ ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds
   mirror_upper(2 * g.corners, k);
   add_steep_wall_stabilisation(g, ds, h_mean, s2, tables, k);
   return k;
+}
+
+void add_normal_displacement_stiffness(const ElementGeometry& g, const CornerDisplacements& u, const StressMatrix& ds,
+                                       double volume, double weight, ElementMatrix& k) {
+  double u3x = 0.0, u3y = 0.0;
+  for (int c = 0; c < g.corners; ++c) {
+    const double u3 = g.e3[0] * u.ux[c] + g.e3[1] * u.uy[c] + g.e3[2] * u.uz[c];
+    u3x += g.dndx[0][c] * u3, u3y += g.dndy[0][c] * u3;
+  }
+  StrainRows b;
+  for (int c = 0; c < g.corners; ++c) {
+    const double nx = g.dndx[0][c], ny = g.dndy[0][c];
+    for (int a = 0; a < 2; ++a) {
+      b.b1[2 * c + a] = u3x * nx * g.e3[a];
+      b.b2[2 * c + a] = u3y * ny * g.e3[a];
+      b.b3[2 * c + a] = (u3x * ny + u3y * nx) * g.e3[a];
+    }
+  }
+  const int n = 2 * g.corners;
+  ElementMatrix ku{};
+  add_rows_stiffness(b, n, ds.d11, ds.d12, 0.5 * ds.d33, weight * volume, ku);
+  mirror_upper(n, ku);
+  for (int i = 0; i < 64; ++i) k[i] += ku[i];
 }
 
 void add_strain_measure_stiffness(const ElementGeometry& g, const std::array<double, 3>& a, double weight,

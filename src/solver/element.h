@@ -59,6 +59,17 @@ ElementForces element_internal_forces(const ElementGeometry& g, double sxx, doub
 ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds, double h, double h0, double s2,
                                 const SerendipityTables& tables);
 
+// k += weight * volume * B3^T Ds B3: the stiffness of the strain's dependence on the normal displacement
+// u3 = e3 . u, which the in-plane B leaves out. Part 4.2 step 3's metric G holds u3,1^2, u3,2^2 and
+// u3,1 u3,2; B3 is their linearisation at the current gradient (u3,x, u3,y) of the centre set,
+// d(u3,x^2 / 2) = u3,x d(u3,x), with d(u3) = e3 . (dU, 0) (z is the part's). On a steep wall this is
+// where the down-slope stretch comes from: the blank's spacing across the wall is u3 there.
+void add_normal_displacement_stiffness(const ElementGeometry& g, const CornerDisplacements& u, const StressMatrix& ds,
+                                       double volume, double weight, ElementMatrix& k);
+
+// The weight the one-step matrix gives it (docs/convergence.md has the weights measured).
+inline constexpr double kNormalDisplacementWeight = 0.5;
+
 // k += weight * d d^T with d = B^T a: the stiffness of a strain measure m whose gradient with respect to
 // (exx, eyy, gamma_xy) is a, for the centre-set B (engineering shear). d . dU is the change of m that the
 // corner displacements dU (global x, y) make, so dU^T k dU grows by weight * (change of m)^2.

@@ -81,12 +81,15 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
   for_elements_of_owned_nodes(part, model.geometry, model.threads, [&](int32_t e, int corners, OwnedNodes own) {
     const ElementGeometry& g = model.geometry[e];
     const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
-    ElementMatrix ke = element_stiffness(g, stress_matrix(state.epsbar[e], row), state.h[e], model.h0[e],
-                                         settings.stabiliz[1], *model.tables);
+    const StressMatrix ds = stress_matrix(state.epsbar[e], row);
+    const double volume = g.area * 0.5 * (state.h[e] + model.h0[e]);
+    ElementMatrix ke = element_stiffness(g, ds, state.h[e], model.h0[e], settings.stabiliz[1], *model.tables);
+    add_normal_displacement_stiffness(g, corner_displacements(part, e, corners, state.U, state.Zb), ds, volume,
+                                      kNormalDisplacementWeight, ke);
     if (held_at_law_jump(state.law_crossings[e])) {
       const std::size_t ne = static_cast<std::size_t>(part.ne);
       add_law_jump_stiffness(g, state.strain[e], state.strain[ne + e], state.strain[2 * ne + e], state.epsbar[e], row,
-                             g.area * 0.5 * (state.h[e] + model.h0[e]), ke);
+                             volume, ke);
     }
     if (category != 0) {
       scale_restraint_diagonal(category, settings.stabiliz[0], corner_values(part, e, corners, state.kx),

@@ -43,6 +43,11 @@ double secant_modulus(double epsbar, double eps0, double K, double n) {
   return es;
 }
 
+int secant_branch(double epsbar, double eps0, double n) {
+  if (epsbar >= n) return 3;
+  return epsbar <= eps0 ? 1 : 2;
+}
+
 double law_stress_jump(double at, double eps0, double K, double n) {
   const double above = secant_modulus(std::nextafter(at, 2.0 * at + 1.0), eps0, K, n);
   const double below = secant_modulus(std::nextafter(at, 0.0), eps0, K, n);

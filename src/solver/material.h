@@ -46,6 +46,9 @@ double flow_stress(double epsbar, double eps0, double K, double n);
 // Secant modulus Es(epsbar), the three branches in the spec's order (the third overrides for epsbar >= n).
 double secant_modulus(double epsbar, double eps0, double K, double n);
 
+// The branch of Es that applies at epsbar: 1, 2 or 3, numbered as the Part's steps (3 wins for epsbar >= n).
+int secant_branch(double epsbar, double eps0, double n);
+
 // The jump of the flow stress Es(epsbar) * epsbar at a strain `at` where two branches meet (eps0 or n):
 // |Es(just above) - Es(just below)| * at. The Part's branches do not join: with the defaults the stress
 // jumps by 17 % at eps0 (131 to 153) and by 3 % at n (431 to 443).

@@ -10,6 +10,7 @@
 #include "solver/element_stabilisation.h"
 #include "solver/iteration_control.h"
 #include "solver/law_jumps.h"
+#include "solver/slope_scaling.h"
 #include "solver/material.h"
 
 namespace trevo {
@@ -112,7 +113,7 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
   if (outcome.nn0 == 1) {
     std::copy(state.Zb.begin(), state.Zb.end(), state.Zh.begin());  // Zh starts as Zb
     std::fill(state.sticking.begin(), state.sticking.end(), 0);
-    std::fill(state.law_side.begin(), state.law_side.end(), 0);
+    std::fill(state.law_branch.begin(), state.law_branch.end(), 0);
     std::fill(state.law_crossings.begin(), state.law_crossings.end(), 0);
   }
   LoopTimer timer(state.statistics);
@@ -122,14 +123,15 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     if (settings.restraint_category != 0) stabilisation_coefficients(state.U, state.X, state.Y, state.kx, state.ky);
     tool_heights(model, state, settings);
     ThicknessMinimum hmin = evaluate_state(model, state, state.U);
-    count_law_crossings(state.epsbar, model.material_table, model.material_count, model.material, state.law_side,
+    count_law_crossings(state.epsbar, model.material_table, model.material_count, model.material, state.law_branch,
                         state.law_crossings);
     const ResidualResult equilibrium = assemble_residual(model, state, state.U, settings, state.R);
     timer.lap(&LoopStatistics::seconds_residual);
     assemble_matrix(model, state, settings);
     timer.lap(&LoopStatistics::seconds_matrix);
+    slope_scaled_residual(model.restraint.normals, model.held, state.R, state.rhs);
     const CgResult cg = conjugate_gradient(
-        state.k, state.R, cg_tolerance(settings.displacement_tolerance, solver_factor, adp), state.cg, state.dU);
+        state.k, state.rhs, cg_tolerance(settings.displacement_tolerance, solver_factor, adp), state.cg, state.dU);
     timer.lap(&LoopStatistics::seconds_cg);
     stop_on_nan_increment(state.dU[0], settings, reporter);
 

@@ -58,13 +58,14 @@ struct OneStepState {
   std::span<double> X, Y;                      // nn: blank position (the unknowns)
   std::span<double> Zb, Zh;                    // nn: blank and holder heights
   std::span<double> U, dU, R, u_trial;         // 2 nn: displacement, increment, residual, line-search trial
+  std::span<double> rhs;                       // 2 nn: right-hand side of the solution (slope_scaled_residual)
   std::span<double> internal, external;        // 2 nn: force accumulators
   std::span<double> internal_z;                // nn
   std::span<double> kx, ky;                    // nn: stabilisation coefficients (Part 4.1)
   std::span<double> h, epsbar, stress, strain; // ne, ne, 3 ne, 3 ne
   std::span<int32_t> last_binder_element, last_part_element;  // nn
   std::span<int32_t> sticking;                 // nn: 1 once the node's plan displacement reversed (mark_sticking_nodes)
-  std::span<int32_t> law_side, law_crossings;  // ne: side of eps0 and crossings of it (count_law_crossings)
+  std::span<int32_t> law_branch, law_crossings;  // ne: secant branch and its changes (count_law_crossings)
   CsrMatrix k;                                 // pattern of Part 3.6, values refilled
   CgVectors cg;                                // x keeps the warm start
   ToolStiffness tool;

@@ -99,6 +99,42 @@ ElementMatrix stiffness_at(const ElementGeometry& g, const CornerDisplacements& 
   return element_stiffness(g, stress_matrix(st.epsbar, kDefaults), st.h, 1.0, s2, serendipity_tables());
 }
 
+// The u3 terms: dU^T k dU = weight * volume * (d11 (a^2 + b^2) + 2 d12 a b + d33 / 2 c^2) with the changes
+// a = u3,x d(u3,x), b = u3,y d(u3,y), c = u3,x d(u3,y) + u3,y d(u3,x) and d(u3) = e3 . (dU, 0); none
+// where u3 is constant (here: the blank in the part's place).
+TEST(NormalDisplacementStiffness, LinearisesTheU3TermsOfTheMetric) {
+  const Points part = tilt(kTriangle, 0.9, 0.4, 2.0);  // a steep element: the u3 terms act
+  const ElementGeometry g = element_geometry(part, 3);
+  Points blank = part;
+  for (int k = 0; k < 4; ++k) blank[k] = {0.97 * part[k][0] + 0.1, 1.02 * part[k][1], 0.0};
+  const CornerDisplacements u = displacements(part, blank);
+  const StressMatrix ds = stress_matrix(0.05, kDefaults);
+  ElementMatrix k{};
+  add_normal_displacement_stiffness(g, u, ds, 2.5, 0.5, k);
+  const std::array<double, 6> d = {0.3, -0.1, 0.0, 0.4, -0.2, 0.25};
+  double u3x = 0, u3y = 0, du3x = 0, du3y = 0;
+  for (int c = 0; c < 3; ++c) {
+    const double u3 = g.e3[0] * u.ux[c] + g.e3[1] * u.uy[c] + g.e3[2] * u.uz[c];
+    const double du3 = g.e3[0] * d[2 * c] + g.e3[1] * d[2 * c + 1];
+    u3x += g.dndx[0][c] * u3, u3y += g.dndy[0][c] * u3;
+    du3x += g.dndx[0][c] * du3, du3y += g.dndy[0][c] * du3;
+  }
+  const double a = u3x * du3x, b = u3y * du3y, c = u3x * du3y + u3y * du3x;
+  const double expected = 0.5 * 2.5 * (ds.d11 * (a * a + b * b) + 2 * ds.d12 * a * b + 0.5 * ds.d33 * c * c);
+  double q = 0.0;
+  for (int i = 0; i < 6; ++i)
+    for (int j = 0; j < 6; ++j) {
+      q += d[i] * k[i * 8 + j] * d[j];
+      EXPECT_DOUBLE_EQ(k[i * 8 + j], k[j * 8 + i]);
+    }
+  ASSERT_GT(expected, 0.0);
+  EXPECT_NEAR(q, expected, 1e-12 * expected);
+
+  ElementMatrix parallel{};
+  add_normal_displacement_stiffness(g, displacements(part, part), ds, 2.5, 0.5, parallel);
+  EXPECT_EQ(max_abs(parallel), 0.0);
+}
+
 // Part 4.2 edge case: a triangle stored with its third node repeated is evaluated as a triangle.
 TEST(ElementGeometry, RepeatedThirdNodeIsTriangle) {
   std::vector<double> x = {0.3, 4.1, 1.6}, y = {0.1, 0.7, 3.2}, z = {0.0, 0.0, 0.0};

@@ -14,21 +14,20 @@ namespace {
 
 const MaterialRow kDefaults;
 
-// Crossings count the changes of side of eps0 between calls; the first call only records the side.
-// Crossing n (0.22) does not count: that jump is not held.
-TEST(LawCrossings, CountCrossingsOfThePrestrain) {
+// Crossings count the branch changes between calls; the first call only records the branch.
+TEST(LawCrossings, CountBranchChangesBetweenCalls) {
   const std::vector<double> table = {0.001, 600.0, 0.22, 0.0, 1.0, 1.0, 1.0, 1.0};
   const std::vector<int32_t> material = {0, 0, 0};
-  std::vector<int32_t> side(3, 0), crossings(3, 0);
-  // Element 0 swings across eps0, element 1 across n, element 2 goes from below eps0 to above n at once.
+  std::vector<int32_t> branch(3, 0), crossings(3, 0);
+  // Element 0 swings across eps0, element 1 stays in branch 2, element 2 goes from branch 1 to 3 at once.
   const std::vector<std::vector<double>> calls = {
-      {0.0005, 0.21, 0.0005}, {0.002, 0.23, 0.3}, {0.0009, 0.21, 0.3}, {0.003, 0.23, 0.3}};
+      {0.0005, 0.01, 0.0005}, {0.002, 0.02, 0.3}, {0.0009, 0.01, 0.3}, {0.003, 0.05, 0.3}};
   const std::vector<std::vector<int32_t>> expected = {{0, 0, 0}, {1, 0, 1}, {2, 0, 1}, {3, 0, 1}};
   for (std::size_t c = 0; c < calls.size(); ++c) {
-    count_law_crossings(calls[c], table, 1, material, side, crossings);
+    count_law_crossings(calls[c], table, 1, material, branch, crossings);
     EXPECT_EQ(crossings, expected[c]) << "call " << c;
   }
-  EXPECT_EQ(side, (std::vector<int32_t>{2, 2, 2}));
+  EXPECT_EQ(branch, (std::vector<int32_t>{2, 2, 3}));
   EXPECT_TRUE(held_at_law_jump(crossings[0]));  // out, back and out again
   EXPECT_FALSE(held_at_law_jump(crossings[2]));
 }
@@ -87,9 +86,8 @@ TEST(LawJumpStiffness, SecantThroughTheJumpOnTheEquivalentStrain) {
   EXPECT_NEAR(quadratic_form(k, d), 2.0 * kj * depsbar * depsbar, 0.01 * 2.0 * kj * depsbar * depsbar);
 }
 
-// Right at the jump the secant is capped at kJumpCap Es; far from it, near n, it is still the secant
-// through the jump at eps0.
-TEST(LawJumpStiffness, CappedAtTheJumpAndMeasuredFromThePrestrain) {
+// Right at the jump the secant is capped at kJumpCap Es; near n the jump at n applies.
+TEST(LawJumpStiffness, CappedAtTheJumpAndNearestJumpChosen) {
   const StretchedTriangle t;
   const ElementStrain st = t.strain(t.u);
   const MaterialRow& m = kDefaults;
@@ -97,7 +95,8 @@ TEST(LawJumpStiffness, CappedAtTheJumpAndMeasuredFromThePrestrain) {
   const double kj_near_eps0 = 1.1 * law_stress_jump(m.eps0, m.eps0, m.K, m.n) / 0.0005;
   EXPECT_NEAR(hold(t, st, m.eps0)[0] / k_near_eps0, kJumpCap * secant_modulus(m.eps0, m.eps0, m.K, m.n) / kj_near_eps0,
               1e-9);
-  EXPECT_NEAR(hold(t, st, 0.2)[0] / k_near_eps0, 0.0005 / (0.2 - m.eps0), 1e-9);
+  const double kj_near_n = 1.1 * law_stress_jump(m.n, m.eps0, m.K, m.n) / 0.02;
+  EXPECT_NEAR(hold(t, st, 0.2)[0] / k_near_eps0, kj_near_n / kj_near_eps0, 1e-9);
 }
 
 }  // namespace

@@ -43,6 +43,15 @@ TEST(SecantModulus, ThirdBranchOverridesFirst) {
   EXPECT_DOUBLE_EQ(secant_modulus(0.0008, 0.001, 600.0, 0.0005), third_branch(0.0008, 0.001, 600.0, 0.0005));
 }
 
+// The branch numbers follow the steps, with step 3 winning at and above n.
+TEST(SecantBranch, NumberedAsThePartsSteps) {
+  EXPECT_EQ(secant_branch(0.0, 0.001, 0.22), 1);
+  EXPECT_EQ(secant_branch(0.001, 0.001, 0.22), 1);
+  EXPECT_EQ(secant_branch(0.0011, 0.001, 0.22), 2);
+  EXPECT_EQ(secant_branch(0.22, 0.001, 0.22), 3);
+  EXPECT_EQ(secant_branch(0.0008, 0.001, 0.0005), 3);
+}
+
 // The flow stress Es * epsbar jumps where the branches meet: at eps0 from K eps0^n to K (2 eps0)^n, at n
 // from K (eps0 + n)^n to the third branch's value.
 TEST(LawStressJump, TheBranchesDoNotJoin) {

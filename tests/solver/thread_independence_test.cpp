@@ -95,6 +95,7 @@ Results run_loops(Fixture& f, int32_t threads) {
   state.kx = f.kx, state.ky = f.ky;
   state.tool.block = f.block;
   state.law_crossings = f.law_crossings;
+  state.U = f.u, state.Zb = f.zb;
   test::OwnedMatrix k = f.matrix;
   state.k = k.view();
   r.hmin = evaluate_elements(f.geometry, f.part, f.u, f.zb, f.table, 1, f.material, f.h0, state.h, state.epsbar,
@@ -118,11 +119,14 @@ Results sequential_reference(Fixture& f) {
                                                      f.h0[e]);
     gather_element_forces(f.part, e, std::span<const double, kElementDofs>(fe.fxy, kElementDofs), r.internal);
     for (int k = 0; k < g.corners; ++k) r.internal_z[f.part.node(e, k)] += fe.fz[k];
-    ElementMatrix ke = element_stiffness(g, stress_matrix(r.epsbar[e], material_row(f.table, 1, 0)), r.h[e],
-                                         f.h0[e], f.settings.stabiliz[1], f.tables);
+    const StressMatrix ds = stress_matrix(r.epsbar[e], material_row(f.table, 1, 0));
+    const double volume = g.area * 0.5 * (r.h[e] + f.h0[e]);
+    ElementMatrix ke = element_stiffness(g, ds, r.h[e], f.h0[e], f.settings.stabiliz[1], f.tables);
+    add_normal_displacement_stiffness(g, corner_displacements(f.part, e, g.corners, f.u, f.zb), ds, volume,
+                                      kNormalDisplacementWeight, ke);
     if (held_at_law_jump(f.law_crossings[e])) {
       add_law_jump_stiffness(g, r.strain[e], r.strain[ne + e], r.strain[2 * ne + e], r.epsbar[e],
-                             material_row(f.table, 1, 0), g.area * 0.5 * (r.h[e] + f.h0[e]), ke);
+                             material_row(f.table, 1, 0), volume, ke);
     }
     std::array<double, 4> kx{}, ky{};
     for (int k = 0; k < g.corners; ++k) kx[k] = f.kx[f.part.node(e, k)], ky[k] = f.ky[f.part.node(e, k)];

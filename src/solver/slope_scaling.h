@@ -1,0 +1,31 @@
+// The right-hand side of the one-step Newton system with the residual's down-slope part restored.
+// Spec: Part 4.5 (force terms, item 4: the residual keeps the x-y part of the tangential force), Part 4.4
+// (equation solution). A departure that changes only the increment, not the residual, the line search or
+// the stop tests (docs/decisions.md).
+//
+// Every node's residual is the x-y part of its tangential force (Part 4.5). On a slope with unit normal
+// n the tangential force has a horizontal component a1 (along the slope's level line) and a down-slope
+// component a2; the x-y projection keeps a1 but shrinks a2 to |nz| a2, along the plan direction of n.
+// The matrix, with the u3 membrane stiffness (add_normal_displacement_stiffness), approximates how the
+// whole tangential force changes with the blank, (a1, a2); the residual's change is S times that, S =
+// diag(1, |nz|) in (level line, plan normal). Newton's step for R = S a is K^-1 S^-1 R, so the plan-normal
+// component of each node's residual is divided by |nz| (at least kSlopeFloor) before the solution. Without
+// it the steps across steep slopes are |nz| times too short; the iteration of the real parts (walls
+// of nz 0.1-0.5) then crept at the RELAX floor.
+#pragma once
+#include <span>
+
+#include "solver/assembly.h"
+
+namespace trevo {
+
+// Smallest |nz| the plan-normal component is divided by: steeper slopes get at most 1 / kSlopeFloor.
+inline constexpr double kSlopeFloor = 0.3;
+
+// rhs (2 nn) := r with, at each node, the component along the plan direction (nx, ny) of its normal
+// divided by max(|nz|, kSlopeFloor); flat nodes (nx = ny = 0) and the dofs that held marks (their
+// residual is 0) keep r. normals: 3 x NN, nx, ny, nz columns (Part 5.1).
+void slope_scaled_residual(std::span<const double> normals, const NodeConstraints& held, std::span<const double> r,
+                           std::span<double> rhs);
+
+}  // namespace trevo
