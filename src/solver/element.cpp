@@ -165,7 +165,7 @@ ElementStrain evaluate_element(const ElementGeometry& g, const CornerDisplacemen
 
 ElementForces element_internal_forces(const ElementGeometry& g, double sxx, double syy, double sxy, double h,
                                       double h0) {
-  return nodal_forces(g, sxx, syy, sxy, g.area * 0.5 * (h + h0));
+  return nodal_forces(g, sxx, syy, sxy, element_volume(g, h, h0));
 }
 
 ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds, double h, double h0, double s2,
@@ -173,7 +173,7 @@ ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds
   const double h_mean = 0.5 * (h + h0);
   // Ds acts on the tensor shear (Part 4.3), i.e. half the engineering shear of B: hence d33 / 2, which makes
   // K the exact derivative of the internal force while Es is constant (tested by finite differences).
-  ElementMatrix k = membrane_stiffness(g, ds.d11, ds.d12, 0.5 * ds.d33, g.area * h_mean);
+  ElementMatrix k = membrane_stiffness(g, ds.d11, ds.d12, 0.5 * ds.d33, element_volume(g, h, h0));
   mirror_upper(2 * g.corners, k);
   add_steep_wall_stabilisation(g, ds, h_mean, s2, tables, k);
   return k;

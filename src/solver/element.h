@@ -47,7 +47,10 @@ CornerDisplacements corner_displacements(const Mesh& part, int32_t e, int32_t co
 ElementStrain evaluate_element(const ElementGeometry& g, const CornerDisplacements& u, const MaterialRow& m,
                                double h0);
 
-// Internal forces: B^T sigma (engineering-shear B at the centre) times the volume area * (h + h0) / 2.
+// The element volume of Part 4.2's forces and stiffness: its area on the part times the mean thickness.
+inline double element_volume(const ElementGeometry& g, double h, double h0) { return g.area * 0.5 * (h + h0); }
+
+// Internal forces: B^T sigma (engineering-shear B at the centre) times element_volume.
 ElementForces element_internal_forces(const ElementGeometry& g, double sxx, double syy, double sxy, double h,
                                       double h0);
 

@@ -82,7 +82,7 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
     const ElementGeometry& g = model.geometry[e];
     const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
     const StressMatrix ds = stress_matrix(state.epsbar[e], row);
-    const double volume = g.area * 0.5 * (state.h[e] + model.h0[e]);
+    const double volume = element_volume(g, state.h[e], model.h0[e]);
     ElementMatrix ke = element_stiffness(g, ds, state.h[e], model.h0[e], settings.stabiliz[1], *model.tables);
     add_normal_displacement_stiffness(g, corner_displacements(part, e, corners, state.U, state.Zb), ds, volume,
                                       kNormalDisplacementWeight, ke);

@@ -43,7 +43,7 @@ void count_law_crossings(std::span<const double> epsbar, std::span<const double>
 inline bool held_at_law_jump(int32_t crossings) { return crossings >= kCrossingsToHold; }
 
 // Adds to ke the hold of an element at the jump of row's law nearest to epsbar. exx, eyy, exy: its local
-// strain (tensor shear); volume: area * (h + h0) / 2 as for its secant stiffness.
+// strain (tensor shear); volume: element_volume, as for its secant stiffness.
 void add_law_jump_stiffness(const ElementGeometry& g, double exx, double eyy, double exy, double epsbar,
                             const MaterialRow& row, double volume, ElementMatrix& ke);
 

@@ -120,7 +120,7 @@ Results sequential_reference(Fixture& f) {
     gather_element_forces(f.part, e, std::span<const double, kElementDofs>(fe.fxy, kElementDofs), r.internal);
     for (int k = 0; k < g.corners; ++k) r.internal_z[f.part.node(e, k)] += fe.fz[k];
     const StressMatrix ds = stress_matrix(r.epsbar[e], material_row(f.table, 1, 0));
-    const double volume = g.area * 0.5 * (r.h[e] + f.h0[e]);
+    const double volume = element_volume(g, r.h[e], f.h0[e]);
     ElementMatrix ke = element_stiffness(g, ds, r.h[e], f.h0[e], f.settings.stabiliz[1], f.tables);
     add_normal_displacement_stiffness(g, corner_displacements(f.part, e, g.corners, f.u, f.zb), ds, volume,
                                       kNormalDisplacementWeight, ke);
