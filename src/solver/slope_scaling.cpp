@@ -15,7 +15,9 @@ void slope_scaled_residual(std::span<const double> normals, const NodeConstraint
     double rx = r[2 * i], ry = r[2 * i + 1];
     if (plan > 0.0) {
       const double vx = nx / plan, vy = ny / plan;
-      const double along_normal = (rx * vx + ry * vy) * (1.0 / std::max(std::abs(nz), kSlopeFloor) - 1.0);
+      const double size = std::max(std::abs(nz), kSlopeFloor);
+      const double divisor = nz < 0.0 ? -size : size;  // a vertical wall (nz = 0 or -0) counts as not undercut
+      const double along_normal = (rx * vx + ry * vy) * (1.0 / divisor - 1.0);
       rx += along_normal * vx;
       ry += along_normal * vy;
     }

@@ -79,9 +79,6 @@ inline const std::vector<ValidationPart>& validation_parts() {
 // whose run does converge is checked like any other.
 inline std::string known_non_convergence(const std::string& part) {
   static const std::vector<std::pair<std::string, std::string>> reasons = {
-      {"cross_member", "verdict set 5 after 300 iterations (ADP 5.0e-4), |MAXP| near 500 N on elements held at "
-                       "the jumps of the secant law"},
-      {"recliner_bracket", "verdict set 1: the iteration inverts elements and diverges"},
       {"channel_cylbinder", "the one-step iteration on the cylindrical binder ends in set 3 after 300 iterations "
                             "(ADP 0.29, |MAXP| near 900 N)"},
   };

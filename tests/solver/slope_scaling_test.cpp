@@ -35,6 +35,23 @@ TEST(SlopeScaledResidual, DividesThePlanNormalComponentByNz) {
   EXPECT_NEAR(-0.8 * rhs[6] + 0.6 * rhs[7], 0.5, 1e-12);
 }
 
+// On an undercut slope (nz < 0) the x-y part of a downhill force points against the plan direction of
+// the normal, so the plan-normal component is divided by the signed nz: by nz -0.6 itself, and by
+// -kSlopeFloor for the nearly vertical nz -0.05 (the recliner bracket's flanges).
+TEST(SlopeScaledResidual, UndercutSlopeDividesByTheSignedNz) {
+  const std::vector<double> normals = {0.48, 0.0,     // nx
+                                       0.64, 0.99875,  // ny
+                                       -0.6, -0.05};   // nz
+  const std::vector<int32_t> free(2, 0);
+  std::vector<double> r = {0.6 * 3.0 - 0.8 * 0.5, 0.8 * 3.0 + 0.6 * 0.5, 1.0, 2.0};
+  std::vector<double> rhs(4);
+  slope_scaled_residual(normals, {free, free}, r, rhs);
+  EXPECT_NEAR(0.6 * rhs[0] + 0.8 * rhs[1], 3.0 / -0.6, 1e-12);
+  EXPECT_NEAR(-0.8 * rhs[0] + 0.6 * rhs[1], 0.5, 1e-12);
+  EXPECT_NEAR(rhs[2], 1.0, 1e-15);
+  EXPECT_NEAR(rhs[3], 2.0 / -kSlopeFloor, 1e-12);
+}
+
 // A held dof stays 0 although the scaling turns its node's pair.
 TEST(SlopeScaledResidual, HeldDofsStayZero) {
   const std::vector<int32_t> held_x = {0, 0, 0, 1}, held_y = {0, 1, 0, 0};
