@@ -19,6 +19,7 @@ void lay_out_vectors(StageLayout& stage, Job& job) {
   s.R = per_equation(stage, job);
   s.u_trial = per_equation(stage, job);
   s.rhs = per_equation(stage, job);
+  s.previous_increment = per_equation(stage, job);
   s.internal = per_equation(stage, job);
   s.external = per_equation(stage, job);
   s.cg = {per_equation(stage, job), per_equation(stage, job), per_equation(stage, job),
@@ -110,6 +111,7 @@ void lay_out_solver_slices(Job& job) {
   st.sticking = stage.ints(nn);
   st.law_branch = stage.ints(ne);
   st.law_crossings = stage.ints(ne);
+  st.increment_reversals = stage.ints(nn);
   st.tool.kf = stage.reals(nn);
   st.tool.kc = stage.reals(nn);
   st.tool.block = stage.reals(3 * nn);

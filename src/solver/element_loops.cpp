@@ -7,6 +7,7 @@
 #endif
 
 #include "solver/element_stabilisation.h"
+#include "solver/increment_reversals.h"
 #include "solver/law_jumps.h"
 #include "solver/material.h"
 
@@ -85,7 +86,7 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
     const double volume = element_volume(g, state.h[e], model.h0[e]);
     ElementMatrix ke = element_stiffness(g, ds, state.h[e], model.h0[e], settings.stabiliz[1], *model.tables);
     add_normal_displacement_stiffness(g, corner_displacements(part, e, corners, state.U, state.Zb), ds, volume,
-                                      kNormalDisplacementWeight, ke);
+                                      normal_displacement_weight(part, e, corners, state.increment_reversals), ke);
     if (held_at_law_jump(state.law_crossings[e])) {
       const std::size_t ne = static_cast<std::size_t>(part.ne);
       add_law_jump_stiffness(g, state.strain[e], state.strain[ne + e], state.strain[2 * ne + e], state.epsbar[e], row,

@@ -9,6 +9,7 @@
 #include "solver/element_loops.h"
 #include "solver/element_stabilisation.h"
 #include "solver/iteration_control.h"
+#include "solver/increment_reversals.h"
 #include "solver/law_jumps.h"
 #include "solver/slope_scaling.h"
 #include "solver/material.h"
@@ -115,6 +116,7 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     std::fill(state.sticking.begin(), state.sticking.end(), 0);
     std::fill(state.law_branch.begin(), state.law_branch.end(), 0);
     std::fill(state.law_crossings.begin(), state.law_crossings.end(), 0);
+    std::fill(state.increment_reversals.begin(), state.increment_reversals.end(), 0);
   }
   LoopTimer timer(state.statistics);
   for (int32_t nn0 = outcome.nn0; nn0 <= settings.iteration_limit; ++nn0) {
@@ -130,10 +132,12 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     assemble_matrix(model, state, settings);
     timer.lap(&LoopStatistics::seconds_matrix);
     slope_scaled_residual(model.restraint.normals, model.held, state.R, state.rhs);
+    std::copy(state.dU.begin(), state.dU.end(), state.previous_increment.begin());
     const CgResult cg = conjugate_gradient(
         state.k, state.rhs, cg_tolerance(settings.displacement_tolerance, solver_factor, adp), state.cg, state.dU);
     timer.lap(&LoopStatistics::seconds_cg);
     stop_on_nan_increment(state.dU[0], settings, reporter);
+    if (nn0 > 1) count_increment_reversals(state.previous_increment, state.dU, state.increment_reversals);
 
     adp = displacement_measure(state.dU, state.X, state.Y);  // step 6
     if (nn0 == 1) stop.first_adp = loop.first_adp = adp;

@@ -59,6 +59,7 @@ struct OneStepState {
   std::span<double> Zb, Zh;                    // nn: blank and holder heights
   std::span<double> U, dU, R, u_trial;         // 2 nn: displacement, increment, residual, line-search trial
   std::span<double> rhs;                       // 2 nn: right-hand side of the solution (slope_scaled_residual)
+  std::span<double> previous_increment;        // 2 nn: dU of the iteration before (count_increment_reversals)
   std::span<double> internal, external;        // 2 nn: force accumulators
   std::span<double> internal_z;                // nn
   std::span<double> kx, ky;                    // nn: stabilisation coefficients (Part 4.1)
@@ -66,6 +67,7 @@ struct OneStepState {
   std::span<int32_t> last_binder_element, last_part_element;  // nn
   std::span<int32_t> sticking;                 // nn: 1 once the node's plan displacement reversed (mark_sticking_nodes)
   std::span<int32_t> law_branch, law_crossings;  // ne: secant branch and its changes (count_law_crossings)
+  std::span<int32_t> increment_reversals;      // nn: reversals of the node's increment (count_increment_reversals)
   CsrMatrix k;                                 // pattern of Part 3.6, values refilled
   CgVectors cg;                                // x keeps the warm start
   ToolStiffness tool;

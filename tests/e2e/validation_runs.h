@@ -72,30 +72,7 @@ inline const std::vector<ValidationPart>& validation_parts() {
   return parts;
 }
 
-// Parts that the one-step iteration does not yet bring to the converged verdict with the
-// default controls (issue 4 stays open for them), each with what was measured. Their runs
-// must still end normally with a Part 4.6 verdict; the checks that need a converged
-// solution report SKIPPED with this reason instead of passing silently. A listed part
-// whose run does converge is checked like any other.
-inline std::string known_non_convergence(const std::string& part) {
-  static const std::vector<std::pair<std::string, std::string>> reasons = {
-      {"channel_cylbinder", "the one-step iteration on the cylindrical binder ends in set 3 after 300 iterations "
-                            "(ADP 0.29, |MAXP| near 900 N)"},
-  };
-  for (const auto& [name, reason] : reasons)
-    if (name == part) return reason;
-  return {};
-}
-
 inline bool converged(const JobRun& run) { return run.console.find("TREVO solution is complete") != std::string::npos; }
-
-// For checks that need a converged solution: a listed part whose run did not converge is
-// skipped with its reason; every other part is checked.
-#define TREVO_SKIP_IF_NOT_CONVERGING_YET(run, part)                                                  \
-  if (!::trevo::e2e::converged(run)) {                                                               \
-    if (const std::string reason = ::trevo::e2e::known_non_convergence(part); !reason.empty()) \
-      GTEST_SKIP() << (part) << " does not converge yet: " << reason;                               \
-  }
 
 inline const ValidationPart& validation_part(const std::string& name) {
   for (const ValidationPart& p : validation_parts())

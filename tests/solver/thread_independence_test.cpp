@@ -12,6 +12,7 @@
 #include "solver/assembly.h"
 #include "solver/element_loops.h"
 #include "solver/element_stabilisation.h"
+#include "solver/increment_reversals.h"
 #include "solver/law_jumps.h"
 #include "../test_mesh.h"
 #include "solver_test_matrix.h"
@@ -45,6 +46,7 @@ struct Fixture {
   std::vector<double> kx = std::vector<double>(part.nn), ky = std::vector<double>(part.nn);
   std::vector<double> block = std::vector<double>(3 * part.nn);
   std::vector<int32_t> law_crossings = std::vector<int32_t>(part.ne, 0);
+  std::vector<int32_t> increment_reversals = std::vector<int32_t>(part.nn, 0);
   RunSettings settings;
   OneStepModel model;
 
@@ -61,6 +63,7 @@ struct Fixture {
       block[i] = 0.3 + noise(rng), block[part.nn + i] = noise(rng), block[2 * part.nn + i] = 0.2 + noise(rng);
     }
     for (int32_t e = 0; e < part.ne; e += 11) law_crossings[e] = kCrossingsToHold;  // held at a law jump
+    for (int32_t i = 3; i < part.nn; i += 13) increment_reversals[i] = kReversalsToStiffen;  // full u3 weight
     for (int32_t i = 0; i < part.nn; i += 97) held_x[i] = 1;
     for (int32_t i = 5; i < part.nn; i += 89) held_y[i] = 1;
     for (int32_t e = 0; e < part.ne; e += 5) h0[e] = 1.2;
@@ -95,6 +98,7 @@ Results run_loops(Fixture& f, int32_t threads) {
   state.kx = f.kx, state.ky = f.ky;
   state.tool.block = f.block;
   state.law_crossings = f.law_crossings;
+  state.increment_reversals = f.increment_reversals;
   state.U = f.u, state.Zb = f.zb;
   test::OwnedMatrix k = f.matrix;
   state.k = k.view();
@@ -123,7 +127,7 @@ Results sequential_reference(Fixture& f) {
     const double volume = element_volume(g, r.h[e], f.h0[e]);
     ElementMatrix ke = element_stiffness(g, ds, r.h[e], f.h0[e], f.settings.stabiliz[1], f.tables);
     add_normal_displacement_stiffness(g, corner_displacements(f.part, e, g.corners, f.u, f.zb), ds, volume,
-                                      kNormalDisplacementWeight, ke);
+                                      normal_displacement_weight(f.part, e, g.corners, f.increment_reversals), ke);
     if (held_at_law_jump(f.law_crossings[e])) {
       add_law_jump_stiffness(g, r.strain[e], r.strain[ne + e], r.strain[2 * ne + e], r.epsbar[e],
                              material_row(f.table, 1, 0), volume, ke);

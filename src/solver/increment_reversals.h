@@ -1,0 +1,42 @@
+// Elements whose nodes' Newton increments keep reversing: the full weight of the u3 stiffness.
+// Spec: Part 4.2 (the metric G and its u3 terms), Part 4.4 (element matrices). A departure that
+// changes only the matrix, not the residual, the line search or the stop tests (docs/decisions.md).
+//
+// The one-step matrix holds the u3 terms of Part 4.2's metric G at half their weight
+// (kNormalDisplacementWeight): that converges most jobs fastest (docs/convergence.md). But a
+// deformation whose stiffness comes from those terms alone, such as a steep wall stretched across
+// its height, then gets twice the Newton step it needs: the step overshoots to the mirror image of
+// the equilibrium, where the residual has the same size, and the line search accepts it (Part 4.1
+// accepts a trial up to 1.002 f0). On the channel on the cylindrical binder both flanges and their
+// walls swung across y like this at RELAX 1, the increment growing by about a quarter in every
+// iteration, and the run ended after 300 iterations with ADP 0.29.
+//
+// Such a swing shows at the nodes: each increment points against the one before. A node's
+// reversals are counted, and an element one of whose corners has reversed kReversalsToStiffen
+// times takes the u3 terms at their full weight, the linearisation of G itself.
+#pragma once
+#include <cstdint>
+#include <span>
+
+#include "frame/mesh.h"
+
+namespace trevo {
+
+// Reversals after which a node's elements take the full weight. Measured on the 31 validation jobs
+// (docs/convergence.md): after 3 all converge in 1,846 iterations, after 5 in 1,549, after 8 in 1,649.
+inline constexpr int32_t kReversalsToStiffen = 5;
+
+// The weight of the u3 terms of an element with a corner that keeps reversing.
+inline constexpr double kFullNormalDisplacementWeight = 1.0;
+
+// reversals[i] += 1 for every node i whose increment dU (2 nn, x and y of node i at 2i, 2i + 1)
+// points against its previous increment by more than 120 degrees (cosine below -0.5). A node
+// without a previous increment (zero) does not count.
+void count_increment_reversals(std::span<const double> previous, std::span<const double> dU,
+                               std::span<int32_t> reversals);
+
+// The weight of element e's u3 stiffness (add_normal_displacement_stiffness): kNormalDisplacementWeight,
+// or kFullNormalDisplacementWeight once one of its corners has reversed kReversalsToStiffen times.
+double normal_displacement_weight(const Mesh& part, int32_t e, int32_t corners, std::span<const int32_t> reversals);
+
+}  // namespace trevo
