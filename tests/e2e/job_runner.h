@@ -20,7 +20,10 @@ inline std::string read_text(const std::filesystem::path& p) {
   return s.str();
 }
 
+// A job file: below the source tree for trevo's own test parts ("tests/data/..."), else below
+// ../shared/validation.
 inline std::string validation_file(const std::string& relative) {
+  if (relative.rfind("tests/data/", 0) == 0) return std::string(TREVO_SOURCE_DIR) + "/" + relative;
   return std::string(TREVO_SHARED_DIR) + "/validation/" + relative;
 }
 

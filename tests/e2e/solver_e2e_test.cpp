@@ -116,7 +116,8 @@ TEST_P(DevelopablePart, EveryElementThicknessWithinHalfPercentOfH0) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FlatAndDevelopable, DevelopablePart,
-                         testing::Values("plate", "channel", "panel", "cone", "cone_tris", "plate_rot30_shuffled"),
+                         testing::Values("plate", "channel", "panel", "cone", "cone_tris", "plate_rot30_shuffled",
+                                         "undercut10"),
                          PartName());
 
 // ---- Symmetric parts ----
