@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs trevo on parts beyond the validation set, made with the shared part generator: other
+# binder radii, rotated and shuffled copies, finer meshes, undercut walls, triangles. Prints one
+# verdict line per part, like scripts/convergence_study.sh: the study behind "Beyond the
+# validation set" in docs/convergence.md.
+#
+#   scripts/robustness_study.sh [NAME...]     (default: every part of the list below)
+#
+# Parts are written to runs/robustness/NAME (never into ../shared); trevo is built if missing.
+# partgen needs Debian's python3-gmsh, numpy and scipy; they are installed if missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+PY=/usr/bin/python3
+partgen=../shared/tools/partgen/partgen.py
+
+declare -A parts=(
+  [cyl200]="channel --binder cylinder:200 --binder-margin 60"
+  [cyl500]="channel --binder cylinder:500 --binder-margin 60"
+  [cyl300_rotated]="channel --binder cylinder:300 --binder-margin 60 --rotate-z 30 --shuffle-ids"
+  [cyl300_fine]="channel --binder cylinder:300 --binder-margin 60 --size 2"
+  [box_cylbinder]="box --binder cylinder:400 --holder --bhforce 60000"
+  [box_rotated]="box --rotate-z 20 --shuffle-ids"
+  [dome_fine]="dome --size 2"
+  [srail_fine]="srail --size 2"
+  [undercut5_rotated]="undercut --undercut-deg 5 --rotate-z 45 --shuffle-ids"
+  [undercut12_tris]="undercut --undercut-deg 12 --tris"
+  [undercut18]="undercut --undercut-deg 18"
+)
+names=("$@")
+[[ ${#names[@]} -gt 0 ]] || mapfile -t names < <(printf '%s\n' "${!parts[@]}" | sort)
+
+if ! "$PY" -c 'import gmsh, numpy, scipy' 2>/dev/null; then
+  apt-get install -y python3-gmsh python3-numpy python3-scipy >/dev/null
+fi
+[[ -x build/trevo ]] || TREVO_TARGETS=trevo scripts/setup.sh build >/dev/null
+
+for name in "${names[@]}"; do
+  [[ -n ${parts[$name]:-} ]] || { echo "unknown part: $name" >&2; exit 2; }
+  dir=runs/robustness/$name
+  rm -rf "$dir" && mkdir -p "$dir"
+  # shellcheck disable=SC2086
+  "$PY" "$partgen" ${parts[$name]} --out "$dir" --name "$name" >/dev/null
+  (cd "$dir" && ../../../build/trevo "$name" 80000 1 > console.txt 2>&1) || true
+  last=$(grep -E '^NN0=' "$dir/console.txt" | tail -1 | cut -c1-62)
+  verdict=$(grep -E 'TREVO solution is complete|Solution is' "$dir/console.txt" | head -1 | sed 's/^ *//')
+  printf '%-18s %s  %s\n' "$name" "$last" "$verdict"
+done
