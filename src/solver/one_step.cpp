@@ -8,11 +8,11 @@
 #include "frame/run_stop.h"
 #include "solver/element_loops.h"
 #include "solver/element_stabilisation.h"
-#include "solver/iteration_control.h"
 #include "solver/increment_reversals.h"
+#include "solver/iteration_control.h"
 #include "solver/law_jumps.h"
-#include "solver/slope_scaling.h"
 #include "solver/material.h"
+#include "solver/slope_scaling.h"
 
 namespace trevo {
 
