@@ -99,6 +99,7 @@ void lay_out_solver_slices(Job& job) {
   st.Y = job.model_slices.v.first(nn);
   st.Zb = stage.reals(nn);
   st.Zh = stage.reals(nn);
+  st.binder_slope = stage.reals(2 * nn);
   st.internal_z = stage.reals(nn);
   st.kx = stage.reals(nn);
   st.ky = stage.reals(nn);

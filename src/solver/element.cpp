@@ -64,14 +64,17 @@ struct StrainRows {
   double b1[8] = {}, b2[8] = {}, b3[8] = {};
 };
 
-StrainRows strain_rows(const ElementGeometry& g, int set) {
+StrainRows strain_rows(const ElementGeometry& g, int set, const CornerSlopes& slopes = {}) {
   StrainRows b;
   for (int c = 0; c < g.corners; ++c) {
     const double nx = g.dndx[set][c], ny = g.dndy[set][c];
     for (int a = 0; a < 2; ++a) {
-      b.b1[2 * c + a] = nx * g.e1[a];
-      b.b2[2 * c + a] = ny * g.e2[a];
-      b.b3[2 * c + a] = ny * g.e1[a] + nx * g.e2[a];
+      // The local components of the corner's motion (dU, slope . dU) per unit of its dof a.
+      const double slope = a == 0 ? slopes.x[c] : slopes.y[c];
+      const double e1 = g.e1[a] + g.e1[2] * slope, e2 = g.e2[a] + g.e2[2] * slope;
+      b.b1[2 * c + a] = nx * e1;
+      b.b2[2 * c + a] = ny * e2;
+      b.b3[2 * c + a] = ny * e1 + nx * e2;
     }
   }
   return b;
@@ -90,8 +93,8 @@ void add_rows_stiffness(const StrainRows& b, int n, double d11, double d12, doub
 
 // The same for one strain-displacement set of the element.
 void add_set_stiffness(const ElementGeometry& g, int set, double d11, double d12, double d_shear, double weight,
-                       ElementMatrix& k) {
-  add_rows_stiffness(strain_rows(g, set), 2 * g.corners, d11, d12, d_shear, weight, k);
+                       const CornerSlopes& slopes, ElementMatrix& k) {
+  add_rows_stiffness(strain_rows(g, set, slopes), 2 * g.corners, d11, d12, d_shear, weight, k);
 }
 
 void mirror_upper(int n, ElementMatrix& k) {
@@ -101,13 +104,14 @@ void mirror_upper(int n, ElementMatrix& k) {
 }
 
 // Membrane stiffness of the element: the centre set for a triangle, K1 + (K2 + K3) / 3 for a quadrilateral.
-ElementMatrix membrane_stiffness(const ElementGeometry& g, double d11, double d12, double d_shear, double volume) {
+ElementMatrix membrane_stiffness(const ElementGeometry& g, double d11, double d12, double d_shear, double volume,
+                                 const CornerSlopes& slopes = {}) {
   ElementMatrix k{};
-  add_set_stiffness(g, 0, d11, d12, d_shear, volume, k);
+  add_set_stiffness(g, 0, d11, d12, d_shear, volume, slopes, k);
   if (g.corners == 4) {
     // Part 4.2: the upper triangle of K2 + K3 is divided by 3 and added to that of K1.
-    add_set_stiffness(g, 1, d11, d12, d_shear, volume / 3.0, k);
-    add_set_stiffness(g, 2, d11, d12, d_shear, volume / 3.0, k);
+    add_set_stiffness(g, 1, d11, d12, d_shear, volume / 3.0, slopes, k);
+    add_set_stiffness(g, 2, d11, d12, d_shear, volume / 3.0, slopes, k);
   }
   return k;
 }
@@ -131,6 +135,16 @@ ElementForces nodal_forces(const ElementGeometry& g, double sxx, double syy, dou
 }
 
 }  // namespace
+
+CornerSlopes corner_slopes(const Mesh& part, int32_t e, int32_t corners, std::span<const double> slope) {
+  CornerSlopes s;
+  for (int32_t k = 0; k < corners; ++k) {
+    const size_t i = static_cast<size_t>(part.node(e, k));
+    s.x[k] = slope[2 * i];
+    s.y[k] = slope[2 * i + 1];
+  }
+  return s;
+}
 
 CornerDisplacements corner_displacements(const Mesh& part, int32_t e, int32_t corners, std::span<const double> u,
                                          std::span<const double> zb) {
@@ -169,11 +183,11 @@ ElementForces element_internal_forces(const ElementGeometry& g, double sxx, doub
 }
 
 ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds, double h, double h0, double s2,
-                                const SerendipityTables& tables) {
+                                const SerendipityTables& tables, const CornerSlopes& slopes) {
   const double h_mean = 0.5 * (h + h0);
   // Ds acts on the tensor shear (Part 4.3), i.e. half the engineering shear of B: hence d33 / 2, which makes
   // K the exact derivative of the internal force while Es is constant (tested by finite differences).
-  ElementMatrix k = membrane_stiffness(g, ds.d11, ds.d12, 0.5 * ds.d33, element_volume(g, h, h0));
+  ElementMatrix k = membrane_stiffness(g, ds.d11, ds.d12, 0.5 * ds.d33, element_volume(g, h, h0), slopes);
   mirror_upper(2 * g.corners, k);
   add_steep_wall_stabilisation(g, ds, h_mean, s2, tables, k);
   return k;

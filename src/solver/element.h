@@ -39,6 +39,14 @@ struct ElementForces {
   double fz[4] = {};
 };
 
+// Slopes (dZb/dX, dZb/dY) of the binder under each corner's blank position; zero for a flat blank.
+struct CornerSlopes {
+  double x[4] = {}, y[4] = {};
+};
+
+// Gathers element e's corner slopes from slope (2 * nn, node i at 2i, 2i+1; binder_heights).
+CornerSlopes corner_slopes(const Mesh& part, int32_t e, int32_t corners, std::span<const double> slope);
+
 // Gathers element e's corner displacements: u (2 * nn, node i at 2i, 2i+1), zb (nn) the blank height.
 CornerDisplacements corner_displacements(const Mesh& part, int32_t e, int32_t corners, std::span<const double> u,
                                          std::span<const double> zb);
@@ -58,9 +66,11 @@ ElementForces element_internal_forces(const ElementGeometry& g, double sxx, doub
 // upper-to-lower copy leaves it unchanged) (quadrilateral: K1 + (K2 + K3) / 3), plus the steep-wall
 // stabilisation (element_stabilisation.h) proportional to s2, the second STABILIZ value. ds is the element's
 // strain-to-stress matrix (stress_matrix(epsbar, row)). The restraint diagonal factors are applied by
-// scale_restraint_diagonal afterwards.
+// scale_restraint_diagonal afterwards. slopes: where the corners' blank lies on a binder slope, moving a
+// corner by dU in the plan also moves it by slope . dU in z (Zb follows the blank); the membrane's B then
+// takes each corner's motion (dU, slope . dU) (increment_reversals.h). Zero slopes give the Part's B.
 ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds, double h, double h0, double s2,
-                                const SerendipityTables& tables);
+                                const SerendipityTables& tables, const CornerSlopes& slopes = {});
 
 // k += weight * volume * B3^T Ds B3: the stiffness of the strain's dependence on the normal displacement
 // u3 = e3 . u, which the in-plane B leaves out. Part 4.2 step 3's metric G holds u3,1^2, u3,2^2 and

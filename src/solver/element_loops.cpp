@@ -84,9 +84,12 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
     const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
     const StressMatrix ds = stress_matrix(state.epsbar[e], row);
     const double volume = element_volume(g, state.h[e], model.h0[e]);
-    ElementMatrix ke = element_stiffness(g, ds, state.h[e], model.h0[e], settings.stabiliz[1], *model.tables);
+    const bool reversing = keeps_reversing(part, e, corners, state.increment_reversals);
+    const CornerSlopes slopes = reversing ? corner_slopes(part, e, corners, state.binder_slope) : CornerSlopes{};
+    ElementMatrix ke =
+        element_stiffness(g, ds, state.h[e], model.h0[e], settings.stabiliz[1], *model.tables, slopes);
     add_normal_displacement_stiffness(g, corner_displacements(part, e, corners, state.U, state.Zb), ds, volume,
-                                      normal_displacement_weight(part, e, corners, state.increment_reversals), ke);
+                                      reversing ? kFullNormalDisplacementWeight : kNormalDisplacementWeight, ke);
     if (held_at_law_jump(state.law_crossings[e])) {
       const std::size_t ne = static_cast<std::size_t>(part.ne);
       add_law_jump_stiffness(g, state.strain[e], state.strain[ne + e], state.strain[2 * ne + e], state.epsbar[e], row,

@@ -1,9 +1,7 @@
-// Nodes whose Newton increments keep reversing and the u3 weight of their elements (see increment_reversals.h).
+// Nodes whose Newton increments keep reversing (see increment_reversals.h).
 #include "solver/increment_reversals.h"
 
 #include <cmath>
-
-#include "solver/element.h"
 
 namespace trevo {
 
@@ -15,11 +13,11 @@ void count_increment_reversals(std::span<const double> previous, std::span<const
   }
 }
 
-double normal_displacement_weight(const Mesh& part, int32_t e, int32_t corners, std::span<const int32_t> reversals) {
+bool keeps_reversing(const Mesh& part, int32_t e, int32_t corners, std::span<const int32_t> reversals) {
   for (int32_t k = 0; k < corners; ++k) {
-    if (reversals[part.node(e, k)] >= kReversalsToStiffen) return kFullNormalDisplacementWeight;
+    if (reversals[part.node(e, k)] >= kReversalsToStiffen) return true;
   }
-  return kNormalDisplacementWeight;
+  return false;
 }
 
 }  // namespace trevo

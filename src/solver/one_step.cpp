@@ -32,7 +32,8 @@ double dot(std::span<const double> a, std::span<const double> b) {
 void tool_heights(const OneStepModel& model, OneStepState& state, const RunSettings& settings) {
   if (settings.binder_flag == 1 && model.binder_grid != nullptr) {
     binder_heights(model.binder, *model.binder_grid, model.binder_neighbours, model.binder_boundary,
-                   settings.binder_fallback == 1, state.X, state.Y, state.last_binder_element, state.Zb);
+                   settings.binder_fallback == 1, state.X, state.Y, state.last_binder_element, state.Zb,
+                   state.binder_slope);
   }
   if ((settings.blank_holder_flag == 1 || settings.pad_flag == 1) && model.part_grid != nullptr) {
     holder_heights(model.part, *model.part_grid, model.restraint.state, state.X, state.Y, state.Zb,
@@ -117,6 +118,7 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     std::fill(state.law_branch.begin(), state.law_branch.end(), 0);
     std::fill(state.law_crossings.begin(), state.law_crossings.end(), 0);
     std::fill(state.increment_reversals.begin(), state.increment_reversals.end(), 0);
+    std::fill(state.binder_slope.begin(), state.binder_slope.end(), 0.0);
   }
   LoopTimer timer(state.statistics);
   for (int32_t nn0 = outcome.nn0; nn0 <= settings.iteration_limit; ++nn0) {

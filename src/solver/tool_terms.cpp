@@ -2,6 +2,7 @@
 #include "solver/tool_terms.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace trevo {
@@ -41,14 +42,32 @@ bool triangle_holds(const Mesh& s, int32_t a, int32_t b, int32_t c, double X, do
          plan_cross(s.x[c], s.y[c], s.x[a], s.y[a], X, Y) >= -1.0e-50;
 }
 
-// Height at (X, Y) of the plane through corners a, b, c (determinant + 1e-50).
-double plane_height(const Mesh& s, int32_t a, int32_t b, int32_t c, double X, double Y) {
+// A plane's slope (dz/dx, dz/dy).
+struct PlanSlope {
+  double x, y;
+};
+
+// Slope of the plane through corners a, b, c (determinant + 1e-50).
+PlanSlope plane_slope(const Mesh& s, int32_t a, int32_t b, int32_t c) {
   const double bx = s.x[b] - s.x[a], by = s.y[b] - s.y[a], bz = s.z[b] - s.z[a];
   const double cx = s.x[c] - s.x[a], cy = s.y[c] - s.y[a], cz = s.z[c] - s.z[a];
   const double det = bx * cy - cx * by + 1.0e-50;
-  const double slope_x = (bz * cy - cz * by) / det;
-  const double slope_y = (bx * cz - cx * bz) / det;
-  return s.z[a] + slope_x * (X - s.x[a]) + slope_y * (Y - s.y[a]);
+  return {(bz * cy - cz * by) / det, (bx * cz - cx * bz) / det};
+}
+
+// Height at (X, Y) of the plane through corners a, b, c.
+double plane_height(const Mesh& s, int32_t a, int32_t b, int32_t c, double X, double Y) {
+  const PlanSlope slope = plane_slope(s, a, b, c);
+  return s.z[a] + slope.x * (X - s.x[a]) + slope.y * (Y - s.y[a]);
+}
+
+// The corners of the triangle of element e that holds (X, Y): (1,2,3), else (1,3,4) of a quadrilateral.
+std::optional<std::array<int32_t, 3>> holding_triangle(const Mesh& surface, int32_t e, double X, double Y) {
+  const int32_t n1 = corner(surface, e, 0), n2 = corner(surface, e, 1);
+  const int32_t n3 = corner(surface, e, 2), n4 = corner(surface, e, 3);
+  if (triangle_holds(surface, n1, n2, n3, X, Y)) return std::array<int32_t, 3>{n1, n2, n3};
+  if (n4 != n3 && triangle_holds(surface, n1, n3, n4, X, Y)) return std::array<int32_t, 3>{n1, n3, n4};
+  return std::nullopt;
 }
 
 // Step 2's skip: X within (min - 1e-8, max + 1e-8) of the corners' x, likewise Y.
@@ -206,11 +225,9 @@ std::span<const int32_t> PlanGrid::candidates(double x, double y) const {
 }
 
 std::optional<double> element_height(const Mesh& surface, int32_t e, double X, double Y) {
-  const int32_t n1 = corner(surface, e, 0), n2 = corner(surface, e, 1);
-  const int32_t n3 = corner(surface, e, 2), n4 = corner(surface, e, 3);
-  if (triangle_holds(surface, n1, n2, n3, X, Y)) return plane_height(surface, n1, n2, n3, X, Y);
-  if (n4 != n3 && triangle_holds(surface, n1, n3, n4, X, Y)) return plane_height(surface, n1, n3, n4, X, Y);
-  return std::nullopt;
+  const auto t = holding_triangle(surface, e, X, Y);
+  if (!t) return std::nullopt;
+  return plane_height(surface, (*t)[0], (*t)[1], (*t)[2], X, Y);
 }
 
 std::optional<double> surface_height(const Mesh& surface, const PlanGrid& grid, double X, double Y,
@@ -228,8 +245,16 @@ std::optional<double> surface_height(const Mesh& surface, const PlanGrid& grid, 
   return std::nullopt;
 }
 
-std::optional<double> binder_fallback_height(const Mesh& binder, std::span<const int32_t> neighbours,
-                                             std::span<const int32_t> boundary, double X, double Y) {
+namespace {
+
+// The binder fallback's plane: through binder corner `through`, of unit normal `normal`.
+struct FallbackPlane {
+  int32_t through;
+  Vec normal;
+};
+
+std::optional<FallbackPlane> binder_fallback_plane(const Mesh& binder, std::span<const int32_t> neighbours,
+                                                   std::span<const int32_t> boundary, double X, double Y) {
   double best = 1.0e50;
   int32_t chosen = kNone;
   for (int32_t e = 0; e < binder.ne; ++e) {
@@ -261,17 +286,46 @@ std::optional<double> binder_fallback_height(const Mesh& binder, std::span<const
     n.y = x_larger ? ratio * larger : larger;
     n.z = -0.707;
   }
-  return binder.z[n1] - (n.x * (X - binder.x[n1]) + n.y * (Y - binder.y[n1])) / (n.z + 1.0e-30);
+  return FallbackPlane{n1, n};
+}
+
+double fallback_height(const Mesh& binder, const FallbackPlane& p, double X, double Y) {
+  const Vec& n = p.normal;
+  return binder.z[p.through] - (n.x * (X - binder.x[p.through]) + n.y * (Y - binder.y[p.through])) / (n.z + 1.0e-30);
+}
+
+PlanSlope fallback_slope(const FallbackPlane& p) {
+  return {-p.normal.x / (p.normal.z + 1.0e-30), -p.normal.y / (p.normal.z + 1.0e-30)};
+}
+
+}  // namespace
+
+std::optional<double> binder_fallback_height(const Mesh& binder, std::span<const int32_t> neighbours,
+                                             std::span<const int32_t> boundary, double X, double Y) {
+  const auto p = binder_fallback_plane(binder, neighbours, boundary, X, Y);
+  if (!p) return std::nullopt;
+  return fallback_height(binder, *p, X, Y);
 }
 
 void binder_heights(const Mesh& binder, const PlanGrid& grid, std::span<const int32_t> neighbours,
                     std::span<const int32_t> boundary, bool fallback, std::span<const double> X,
-                    std::span<const double> Y, std::span<int32_t> last_binder_element, std::span<double> Zb) {
+                    std::span<const double> Y, std::span<int32_t> last_binder_element, std::span<double> Zb,
+                    std::span<double> slope) {
+  auto keep_slope = [&](size_t i, PlanSlope s) {
+    if (slope.empty()) return;
+    slope[2 * i] = s.x;
+    slope[2 * i + 1] = s.y;
+  };
   for (size_t i = 0; i < X.size(); ++i) {
     if (auto h = surface_height(binder, grid, X[i], Y[i], last_binder_element[i])) {
       Zb[i] = *h;
+      const auto t = holding_triangle(binder, last_binder_element[i], X[i], Y[i]);
+      keep_slope(i, plane_slope(binder, (*t)[0], (*t)[1], (*t)[2]));
     } else if (fallback) {
-      if (auto f = binder_fallback_height(binder, neighbours, boundary, X[i], Y[i])) Zb[i] = *f;
+      if (auto p = binder_fallback_plane(binder, neighbours, boundary, X[i], Y[i])) {
+        Zb[i] = fallback_height(binder, *p, X[i], Y[i]);
+        keep_slope(i, fallback_slope(*p));
+      }
     }
   }
 }

@@ -86,9 +86,13 @@ std::optional<double> binder_fallback_height(const Mesh& binder, std::span<const
 
 // Binder height Zb of every node at its blank position (X, Y) (NN each); a miss keeps
 // Zb unless fallback is set. last_binder_element: NN, kNone before the first search.
+// slope, when given (2 NN, node i at 2i, 2i + 1): the slope (dZb/dX, dZb/dY) of the plane
+// each new Zb comes from, which the one-step matrix uses (increment_reversals.h); a node
+// that keeps its Zb keeps its slope.
 void binder_heights(const Mesh& binder, const PlanGrid& grid, std::span<const int32_t> neighbours,
                     std::span<const int32_t> boundary, bool fallback, std::span<const double> X,
-                    std::span<const double> Y, std::span<int32_t> last_binder_element, std::span<double> Zb);
+                    std::span<const double> Y, std::span<int32_t> last_binder_element, std::span<double> Zb,
+                    std::span<double> slope = {});
 
 // Holder and pad height Zh of the nodes of state 3, 4, 5: the part mesh at its own
 // coordinates searched at (X, Y); a miss gives Zb. Other nodes keep Zh.

@@ -386,6 +386,45 @@ TEST(ElementStiffness, MatchesForceDerivativeFlatQuad) {
   EXPECT_LT(fb, 1e-6 * max_abs(k));
 }
 
+// Corners whose blank lies on a binder slope g move by (dU, g . dU) in space (Zb follows the blank, and
+// uz = z - Zb). Where secant and tangent coincide, the stiffness with the corners' slopes is then the
+// derivative of the force conjugate to dU, fxy + g fz, along that motion; the plain stiffness is not.
+TEST(ElementStiffness, CornersOnABinderSlopeFollowItsHeight) {
+  const Points part = tilt(kTriangle, 0.5, 0.2, 1.0);  // nz near 0.86: no steep-wall term
+  const ElementGeometry g = element_geometry(part, 3);
+  Points blank = part;
+  for (auto& b : blank) b[0] = part[0][0] + (b[0] - part[0][0]) * (1.0 - 2e-4);
+  const CornerDisplacements u0 = displacements(part, blank);
+  ASSERT_LT(evaluate_element(g, u0, kDefaults, 1.0).epsbar, kDefaults.eps0);
+  CornerSlopes slopes;
+  slopes.x[0] = 0.3, slopes.y[0] = -0.6, slopes.x[1] = 0.7, slopes.y[1] = 0.1, slopes.x[2] = -0.4, slopes.y[2] = 0.5;
+  const ElementStrain st = evaluate_element(g, u0, kDefaults, 1.0);
+  const StressMatrix ds = stress_matrix(st.epsbar, kDefaults);
+  const ElementMatrix k = element_stiffness(g, ds, st.h, 1.0, 1.0, serendipity_tables(), slopes);
+  const ElementMatrix plain = element_stiffness(g, ds, st.h, 1.0, 1.0, serendipity_tables());
+  auto conjugate_force = [&](int j, double step) {  // fxy + g fz with dof j moved by step along the binder
+    CornerDisplacements u = u0;
+    const int c = j / 2;
+    const double slope = j % 2 == 0 ? slopes.x[c] : slopes.y[c];
+    (j % 2 == 0 ? u.ux[c] : u.uy[c]) += step;
+    u.uz[c] += slope * step;
+    const ElementForces f = forces_at(g, u);
+    std::array<double, 6> out{};
+    for (int i = 0; i < 6; ++i) out[i] = f.fxy[i] + (i % 2 == 0 ? slopes.x[i / 2] : slopes.y[i / 2]) * f.fz[i / 2];
+    return out;
+  };
+  double plain_error = 0.0;
+  for (int j = 0; j < 6; ++j) {
+    const std::array<double, 6> plus = conjugate_force(j, 1e-7), minus = conjugate_force(j, -1e-7);
+    for (int i = 0; i < 6; ++i) {
+      const double derivative = (plus[i] - minus[i]) / 2e-7;
+      EXPECT_NEAR(derivative, k[i * 8 + j], 2e-3 * max_abs(k)) << "(" << i << "," << j << ")";
+      plain_error = std::max(plain_error, std::fabs(derivative - plain[i * 8 + j]));
+    }
+  }
+  EXPECT_GT(plain_error, 0.1 * max_abs(k));
+}
+
 // Part 4.2 Interfaces: HMIN is the smallest thickness and the first element holding it (strictly smaller
 // wins); with no elements it is 1.0E20.
 TEST(EvaluateElements, HminNamesFirstElementOfTie) {

@@ -1,4 +1,4 @@
-// Tests of the full u3 weight for elements whose nodes' increments keep reversing (a departure recorded
+// Tests of the nodes whose increments keep reversing (a departure recorded
 // in docs/decisions.md). Spec: Part 4.2 (the metric G), Part 4.4 (element matrices)
 #include "solver/increment_reversals.h"
 
@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "solver/element.h"
 #include "../test_mesh.h"
 
 namespace trevo {
@@ -26,20 +25,20 @@ TEST(IncrementReversals, CountTurnsOfMoreThan120Degrees) {
   EXPECT_EQ(reversals[4], 0);  // no new increment
 }
 
-// An element takes the full weight once one of its corners has reversed kReversalsToStiffen times; a
-// triangle looks at its three corners only.
-TEST(IncrementReversals, WeightIsFullOnceACornerKeepsReversing) {
+// An element keeps reversing once one of its corners has reversed kReversalsToStiffen times; a triangle
+// looks at its three corners only.
+TEST(IncrementReversals, ElementKeepsReversingOnceACornerDoes) {
   test::OwnedMesh m = test::make_mesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 1, 0}},
                                       {{0, 1, 2, 3}, {1, 4, 2, 2}});
   const Mesh part = m.view();
   std::vector<int32_t> reversals(5, kReversalsToStiffen - 1);
-  EXPECT_EQ(normal_displacement_weight(part, 0, 4, reversals), kNormalDisplacementWeight);
-  EXPECT_EQ(normal_displacement_weight(part, 1, 3, reversals), kNormalDisplacementWeight);
+  EXPECT_FALSE(keeps_reversing(part, 0, 4, reversals));
+  EXPECT_FALSE(keeps_reversing(part, 1, 3, reversals));
   reversals[3] = kReversalsToStiffen;  // a corner of the quadrilateral only
-  EXPECT_EQ(normal_displacement_weight(part, 0, 4, reversals), kFullNormalDisplacementWeight);
-  EXPECT_EQ(normal_displacement_weight(part, 1, 3, reversals), kNormalDisplacementWeight);
+  EXPECT_TRUE(keeps_reversing(part, 0, 4, reversals));
+  EXPECT_FALSE(keeps_reversing(part, 1, 3, reversals));
   reversals[4] = kReversalsToStiffen;
-  EXPECT_EQ(normal_displacement_weight(part, 1, 3, reversals), kFullNormalDisplacementWeight);
+  EXPECT_TRUE(keeps_reversing(part, 1, 3, reversals));
 }
 
 }  // namespace

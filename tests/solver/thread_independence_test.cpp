@@ -47,6 +47,7 @@ struct Fixture {
   std::vector<double> block = std::vector<double>(3 * part.nn);
   std::vector<int32_t> law_crossings = std::vector<int32_t>(part.ne, 0);
   std::vector<int32_t> increment_reversals = std::vector<int32_t>(part.nn, 0);
+  std::vector<double> binder_slope = std::vector<double>(2 * part.nn);
   RunSettings settings;
   OneStepModel model;
 
@@ -60,10 +61,11 @@ struct Fixture {
       u[2 * i] = part.x[i] - (1.02 * arc + noise(rng));
       u[2 * i + 1] = part.y[i] - (0.97 * part.y[i] + 0.01 * part.x[i] + noise(rng));
       kx[i] = 1e-4 * (1.0 + noise(rng)), ky[i] = 1e-5 * (1.0 + noise(rng));
+      binder_slope[2 * i] = 4.0 * noise(rng), binder_slope[2 * i + 1] = 2.0 * noise(rng);
       block[i] = 0.3 + noise(rng), block[part.nn + i] = noise(rng), block[2 * part.nn + i] = 0.2 + noise(rng);
     }
     for (int32_t e = 0; e < part.ne; e += 11) law_crossings[e] = kCrossingsToHold;  // held at a law jump
-    for (int32_t i = 3; i < part.nn; i += 13) increment_reversals[i] = kReversalsToStiffen;  // full u3 weight
+    for (int32_t i = 3; i < part.nn; i += 13) increment_reversals[i] = kReversalsToStiffen;  // fuller matrix
     for (int32_t i = 0; i < part.nn; i += 97) held_x[i] = 1;
     for (int32_t i = 5; i < part.nn; i += 89) held_y[i] = 1;
     for (int32_t e = 0; e < part.ne; e += 5) h0[e] = 1.2;
@@ -99,6 +101,7 @@ Results run_loops(Fixture& f, int32_t threads) {
   state.tool.block = f.block;
   state.law_crossings = f.law_crossings;
   state.increment_reversals = f.increment_reversals;
+  state.binder_slope = f.binder_slope;
   state.U = f.u, state.Zb = f.zb;
   test::OwnedMatrix k = f.matrix;
   state.k = k.view();
@@ -125,9 +128,11 @@ Results sequential_reference(Fixture& f) {
     for (int k = 0; k < g.corners; ++k) r.internal_z[f.part.node(e, k)] += fe.fz[k];
     const StressMatrix ds = stress_matrix(r.epsbar[e], material_row(f.table, 1, 0));
     const double volume = element_volume(g, r.h[e], f.h0[e]);
-    ElementMatrix ke = element_stiffness(g, ds, r.h[e], f.h0[e], f.settings.stabiliz[1], f.tables);
+    const bool reversing = keeps_reversing(f.part, e, g.corners, f.increment_reversals);
+    ElementMatrix ke = element_stiffness(g, ds, r.h[e], f.h0[e], f.settings.stabiliz[1], f.tables,
+                                         reversing ? corner_slopes(f.part, e, g.corners, f.binder_slope) : CornerSlopes{});
     add_normal_displacement_stiffness(g, corner_displacements(f.part, e, g.corners, f.u, f.zb), ds, volume,
-                                      normal_displacement_weight(f.part, e, g.corners, f.increment_reversals), ke);
+                                      reversing ? kFullNormalDisplacementWeight : kNormalDisplacementWeight, ke);
     if (held_at_law_jump(f.law_crossings[e])) {
       add_law_jump_stiffness(g, r.strain[e], r.strain[ne + e], r.strain[2 * ne + e], r.epsbar[e],
                              material_row(f.table, 1, 0), volume, ke);

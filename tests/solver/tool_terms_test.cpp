@@ -135,6 +135,27 @@ TEST(BinderHeight, OutsideNodeKeepsItsBlankHeightWithoutFallback) {
   EXPECT_DOUBLE_EQ(zb[1], 5.0);  // flat binder: the plane of the nearest boundary element
 }
 
+// The slope that binder_heights keeps for the matrix (increment_reversals.h): the plane of the triangle
+// hit, the fallback plane's (-nx / nz, -ny / nz), and for a node that keeps its Zb the slope it had.
+TEST(BinderHeight, KeepsTheSlopeOfThePlaneEachHeightComesFrom) {
+  OwnedMesh owned = grid_mesh(2, 2, 1.0, 0.1, 0.2);  // the plane z = 0.1 x + 0.2 y
+  const Mesh binder = owned.view();
+  const PlanGrid grid(binder, 1e-8);
+  std::vector<int32_t> neighbours(16, kNone), boundary = {0, 1, 2, 3};
+  const std::vector<double> X = {0.5, 10.0}, Y = {1.5, 10.0};
+  std::vector<int32_t> last(2, kNone);
+  std::vector<double> zb = {7.0, 7.0}, slope = {-1.0, -1.0, -1.0, -1.0};
+  binder_heights(binder, grid, neighbours, boundary, false, X, Y, last, zb, slope);
+  EXPECT_NEAR(slope[0], 0.1, 1e-12);
+  EXPECT_NEAR(slope[1], 0.2, 1e-12);
+  EXPECT_EQ(slope[2], -1.0);  // outside, no fallback: Zb and its slope are kept
+  EXPECT_EQ(slope[3], -1.0);
+  binder_heights(binder, grid, neighbours, boundary, true, X, Y, last, zb, slope);
+  EXPECT_NEAR(slope[2], 0.1, 1e-12);  // the fallback plane of a boundary element of the same plane
+  EXPECT_NEAR(slope[3], 0.2, 1e-12);
+  EXPECT_NEAR(zb[1], 0.1 * 10.0 + 0.2 * 10.0, 1e-9);
+}
+
 // Part 4.5 edge case: the fallback plane is never steeper than nz = -0.707.
 TEST(BinderHeight, FallbackIsNeverSteeperThanNzMinus0707) {
   // One clockwise quad tilted down: its normal has nz < -0.707 and points along +x, +y.
