@@ -65,9 +65,11 @@ inline const std::vector<ValidationPart>& validation_parts() {
       v.push_back({n, std::string("tools/") + n + ".dat", ""});
     for (const char* n : {"channel_flatbinder", "channel_cylbinder", "panel_cylbinder", "cup_all_tools"})
       v.push_back({n, std::string("tools/") + n + ".dat", ""});
-    // trevo's own: walls leaning 10 degrees inwards (nz -0.174), solved by the one-step iteration
-    // (tests/data/README.md).
+    // trevo's own (tests/data/README.md): walls leaning 10 degrees inwards (nz -0.174), solved by
+    // the one-step iteration.
     v.push_back({"undercut10", "tests/data/undercut10.dat", ""});
+    // trevo's own: the channel_cylbinder of the tools set on a binder of radius 200 (tests/data/README.md).
+    v.push_back({"channel_cylbinder200", "tests/data/channel_cylbinder200.dat", ""});
     v.push_back({"undercut22", "tools/undercut22.dat", "", ExpectedEnd::complete_without_verdict});
     v.push_back({"undercut35", "tools/undercut35.dat", "", ExpectedEnd::elastic_not_implemented});
     return v;
