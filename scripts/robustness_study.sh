@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs trevo on parts beyond the validation set, made with the shared part generator: other
-# binder radii, rotated and shuffled copies, finer meshes, undercut walls, triangles. Prints one
-# verdict line per part, like scripts/convergence_study.sh: the study behind "Beyond the
-# validation set" in docs/convergence.md.
+# Runs trevo on parts beyond the validation set: parts made with the shared part generator (other
+# binder radii, rotated and shuffled copies, finer meshes, undercut walls, triangles) and the real
+# parts turned about z with renumbered nodes (scripts/rotate_job.py). Prints one verdict line per
+# part, like scripts/convergence_study.sh: the study behind "Beyond the validation set" in
+# docs/convergence.md.
 #
 #   scripts/robustness_study.sh [NAME...]     (default: every part of the list below)
 #
@@ -26,8 +27,13 @@ declare -A parts=(
   [undercut12_tris]="undercut --undercut-deg 12 --tris"
   [undercut18]="undercut --undercut-deg 18"
 )
+# Real parts turned about z: name -> "part degrees".
+declare -A turned=()
+for part in cross_member cross_member_pocket door_hinge_panel_jlr door_inner_jlr halo_outer_jlr recliner_bracket; do
+  for degrees in 30 75; do turned[${part}_r$degrees]="$part $degrees"; done
+done
 names=("$@")
-[[ ${#names[@]} -gt 0 ]] || mapfile -t names < <(printf '%s\n' "${!parts[@]}" | sort)
+[[ ${#names[@]} -gt 0 ]] || mapfile -t names < <(printf '%s\n' "${!parts[@]}" "${!turned[@]}" | sort)
 
 if ! "$PY" -c 'import gmsh, numpy, scipy' 2>/dev/null; then
   apt-get install -y python3-gmsh python3-numpy python3-scipy >/dev/null
@@ -35,11 +41,18 @@ fi
 [[ -x build/trevo ]] || TREVO_TARGETS=trevo scripts/setup.sh build >/dev/null
 
 for name in "${names[@]}"; do
-  [[ -n ${parts[$name]:-} ]] || { echo "unknown part: $name" >&2; exit 2; }
   dir=runs/robustness/$name
   rm -rf "$dir" && mkdir -p "$dir"
-  # shellcheck disable=SC2086
-  "$PY" "$partgen" ${parts[$name]} --out "$dir" --name "$name" >/dev/null
+  if [[ -n ${parts[$name]:-} ]]; then
+    # shellcheck disable=SC2086
+    "$PY" "$partgen" ${parts[$name]} --out "$dir" --name "$name" >/dev/null
+  elif [[ -n ${turned[$name]:-} ]]; then
+    read -r part degrees <<< "${turned[$name]}"
+    "$PY" scripts/rotate_job.py "../shared/validation/real/$part/$part.dat" "$dir/$name.dat" "$degrees"
+  else
+    echo "unknown part: $name" >&2
+    exit 2
+  fi
   (cd "$dir" && ../../../build/trevo "$name" 80000 1 > console.txt 2>&1) || true
   last=$(grep -E '^NN0=' "$dir/console.txt" | tail -1 | cut -c1-62)
   verdict=$(grep -E 'TREVO solution is complete|Solution is' "$dir/console.txt" | head -1 | sed 's/^ *//')
