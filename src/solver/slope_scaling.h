@@ -27,8 +27,8 @@ namespace trevo {
 inline constexpr double kSlopeFloor = 0.3;
 
 // rhs (2 nn) := r with, at each node, the component along the plan direction (nx, ny) of its normal
-// divided by max(|nz|, kSlopeFloor) with the sign of nz; flat nodes (nx = ny = 0) and the dofs that held marks (their
-// residual is 0) keep r. normals: 3 x NN, nx, ny, nz columns (Part 5.1).
+// divided by max(|nz|, kSlopeFloor) with the sign of nz; flat nodes (nx = ny = 0) and the dofs that
+// held marks (their residual is 0) keep r. normals: 3 x NN, nx, ny, nz columns (Part 5.1).
 void slope_scaled_residual(std::span<const double> normals, const NodeConstraints& held, std::span<const double> r,
                            std::span<double> rhs);
 

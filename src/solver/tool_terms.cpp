@@ -312,19 +312,21 @@ void binder_heights(const Mesh& binder, const PlanGrid& grid, std::span<const in
                     std::span<const double> Y, std::span<int32_t> last_binder_element, std::span<double> Zb,
                     std::span<double> slope) {
   auto keep_slope = [&](size_t i, PlanSlope s) {
-    if (slope.empty()) return;
     slope[2 * i] = s.x;
     slope[2 * i + 1] = s.y;
   };
   for (size_t i = 0; i < X.size(); ++i) {
     if (auto h = surface_height(binder, grid, X[i], Y[i], last_binder_element[i])) {
       Zb[i] = *h;
-      const auto t = holding_triangle(binder, last_binder_element[i], X[i], Y[i]);
-      keep_slope(i, plane_slope(binder, (*t)[0], (*t)[1], (*t)[2]));
+      if (slope.empty()) continue;
+      // The search remembered the element hit; its triangle that holds the point gave the height.
+      if (const auto t = holding_triangle(binder, last_binder_element[i], X[i], Y[i])) {
+        keep_slope(i, plane_slope(binder, (*t)[0], (*t)[1], (*t)[2]));
+      }
     } else if (fallback) {
       if (auto p = binder_fallback_plane(binder, neighbours, boundary, X[i], Y[i])) {
         Zb[i] = fallback_height(binder, *p, X[i], Y[i]);
-        keep_slope(i, fallback_slope(*p));
+        if (!slope.empty()) keep_slope(i, fallback_slope(*p));
       }
     }
   }
