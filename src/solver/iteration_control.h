@@ -3,6 +3,7 @@
 // Spec: Part 4.1 (Algorithms steps 2, 6, 7, 10, 11), Part 5.2 (inversion check).
 // Nodes 0-based; per-equation vectors hold (x, y) of node i at 2i, 2i+1.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
@@ -24,6 +25,17 @@ double stabilisation_coefficient(double u, double extent);
 // Number of elements whose doubled signed blank area (X3-X1)(Y4-Y2)-(X4-X2)(Y3-Y1)
 // is below -1e-5 (a triangle repeats node 3 as node 4).
 int32_t inverted_element_count(const Mesh& part, std::span<const double> blank_x, std::span<const double> blank_y);
+
+// Step 10: an iteration that ends with inverted elements adds 1 to the inversion count, however many.
+inline int32_t counted_inversions(int32_t count, int32_t inverted_elements) {
+  return inverted_elements > 0 ? count + 1 : count;
+}
+
+// Step 8: the RELAX of the line search clamped to [minimum, maximum relaxation]; the update and the
+// progress line use the clamped value.
+inline double clamped_relaxation(double searched, double min_relax, double max_relax) {
+  return std::min(std::max(min_relax, searched), max_relax);
+}
 
 // The line search of Part 4.1 step 7. residual_sq = |R|^2 at the current state;
 // trial(lambda) evaluates the state U + lambda*dU and returns |R|^2 there.

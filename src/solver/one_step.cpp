@@ -151,7 +151,7 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
       return assemble_residual(model, state, state.u_trial, settings, state.R).norm_sq;
     };
     const LineSearchResult search = line_search(equilibrium.norm_sq, settings.min_relax, trial);
-    const double relax = std::min(std::max(settings.min_relax, search.relax), settings.max_relax);  // step 8
+    const double relax = clamped_relaxation(search.relax, settings.min_relax, settings.max_relax);  // step 8
     mark_sticking_nodes(state.U, state.dU, relax, state.sticking);
     for (int32_t i = 0; i < model.part.nn; ++i) {
       state.X[i] -= relax * state.dU[2 * i];
@@ -164,7 +164,8 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
       outcome.last_printed = nn0;
       next_print += kPrintInterval;
     }
-    if (inverted_element_count(model.part, state.X, state.Y) > 0) ++outcome.inversions;  // step 10
+    outcome.inversions =  // step 10
+        counted_inversions(outcome.inversions, inverted_element_count(model.part, state.X, state.Y));
 
     stop.adp = adp;
     stop.maxp_value = equilibrium.maxp.value;

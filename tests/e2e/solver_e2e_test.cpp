@@ -62,6 +62,28 @@ TEST(TwoLegLoop, VerdictIsThatOfTheFinishedPartLeg) {
   EXPECT_EQ(converged_verdict_contradiction(run), "");
 }
 
+// Part 4.1 edge cases, seen in the run: a run that reaches the iteration limit shows the limit in
+// its summary line (the loop leaves NN0 one above it, and the summary shows NN0 - 1); a line
+// search that ends below the minimum relaxation prints the minimum. The box's first line search
+// ends at 0.36 with the default controls.
+TEST(IterationLoop, LimitRunShowsTheLimitInItsSummaryLine) {
+  const JobRun& run = cached_job("box_limit7", "generated/box.dat", "CORTROL  7 0.0001 0.1 1.0 2.0\n");
+  std::vector<std::string> lines;
+  for (const std::string& r : records_of(run.console))
+    if (r.rfind("NN0=", 0) == 0) lines.push_back(r);
+  ASSERT_EQ(lines.size(), 2u) << run.console;
+  EXPECT_EQ(lines[0].substr(0, 8), "NN0=   1");
+  EXPECT_EQ(lines[1].substr(0, 8), "NN0=   7");
+  EXPECT_TRUE(contains(run.console, "Solution is")) << "no verdict";
+}
+
+TEST(IterationLoop, RelaxBelowTheMinimumIsPrintedAsTheMinimum) {
+  const JobRun& base = validation_run("box");
+  ASSERT_TRUE(contains(base.console, "NN0=   1 ADP= 56.7     RELAX=0.36")) << "the premise changed";
+  const JobRun& run = cached_job("box_minrelax05", "generated/box.dat", "CORTROL  300 0.0001 0.5 1.0 2.0\n");
+  EXPECT_TRUE(contains(run.console, "NN0=   1 ADP= 56.7     RELAX=0.50")) << run.console.substr(0, 2000);
+}
+
 // ---- Developable parts: the blank is the exact development ----
 class DevelopablePart : public testing::TestWithParam<std::string> {};
 

@@ -186,24 +186,41 @@ TEST(BinderSurface, FlatBlankOnTheBinderEndsAtTheFirstIteration) {
   for (int32_t i = 0; i < s.part.nn; ++i) EXPECT_NEAR(s.X[i], static_cast<double>(i % 6), 1e-9) << "node " << i;
 }
 
-// Part 5.2: the prescribed increment of a constrained dof applies at every iteration (the
-// pre-unfolding applies it at the first only), with the diagonal factor on.
-TEST(BinderSurface, PrescribedIncrementAppliesAtEveryIteration) {
-  WrappedStrip s;
+// The strip laid flat at z = 0, node 0 held in x with the prescribed increment `value`, DEPS too
+// small to end the loop: it runs until ADP grows or k = 50.
+BinderSurfaceResult run_flat_strip_with_prescribed_x(WrappedStrip& s, double value) {
   for (int32_t i = 0; i < s.part.nn; ++i) s.mesh.x[i] = static_cast<double>(i % 6), s.mesh.z[i] = 0.0;
   element_geometries(s.part, s.geometry);
   s.held_x[0] = 1;
   const std::vector<int32_t> nodes{0};
-  const std::vector<double> values{0.01};
+  const std::vector<double> values{value};
   const PrescribedMotion prescribed{nodes, {}, values, {}};
-  s.settings.displacement_tolerance = 1e-14;  // no early exit: the loop runs until ADP grows or k = 50
+  s.settings.displacement_tolerance = 1e-14;
   std::ostringstream console;
   Reporter reporter(console, nullptr);
-  const BinderSurfaceResult r = binder_surface(s.model, s.state, prescribed, s.settings, reporter);
+  return binder_surface(s.model, s.state, prescribed, s.settings, reporter);
+}
+
+// Part 5.2: the prescribed increment of a constrained dof applies at every iteration (the
+// pre-unfolding applies it at the first only), with the diagonal factor on.
+TEST(BinderSurface, PrescribedIncrementAppliesAtEveryIteration) {
+  WrappedStrip s;
+  const BinderSurfaceResult r = run_flat_strip_with_prescribed_x(s, 0.01);
   ASSERT_GE(r.iterations, 2);
   // The held node moves by the prescribed value at each of the iterations run (to the
   // conjugate-gradient tolerance).
   EXPECT_NEAR(s.X[0], 0.01 * r.iterations, 1e-6) << r.iterations << " iterations";
+}
+
+// Part 5.2 edge case: an iteration whose ADP exceeds the previous one ends the loop after its
+// step has been applied. The held node's prescribed increment of -0.01 shrinks the blank, so its
+// diagonal D falls and ADP = |dU|^2 / D grows at iteration 2 (DEPS is too small to end the loop
+// otherwise): the loop ends there, and the node has moved by both increments.
+TEST(BinderSurface, GrowingAdpEndsTheLoopAfterItsStep) {
+  WrappedStrip s;
+  const BinderSurfaceResult r = run_flat_strip_with_prescribed_x(s, -0.01);
+  EXPECT_EQ(r.iterations, 2);
+  EXPECT_NEAR(s.X[0], -0.01 * 2, 1e-6);
 }
 
 }  // namespace

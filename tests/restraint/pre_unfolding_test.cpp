@@ -100,6 +100,44 @@ TEST(PreUnfoldingPass, FlatPartIsExactAtFirstIteration) {
   }
 }
 
+// Part 5.2 edge case: with the method setting 0 and r0 = 0.3 (a flat part) the maximum
+// relaxation becomes min(1.5 r0, 0.35) = 0.35 for the rest of the run; method 1 leaves it.
+TEST(PreUnfolding, MethodZeroCapsTheMaximumRelaxationAtPointThreeFive) {
+  UnfoldingRun r(flat_mesh());
+  r.settings.smallest_nz = 1.0;
+  r.settings.method = 0;
+  r.unfold();
+  EXPECT_EQ(r.settings.max_relax, 0.35);
+  UnfoldingRun method_one(flat_mesh());
+  method_one.settings.smallest_nz = 1.0;
+  method_one.unfold();
+  EXPECT_EQ(method_one.settings.max_relax, 1.0);
+}
+
+// Part 5.2 edge case: a pre-unfolding that ends with inverted elements after both passes, without a
+// binder mesh, prints the restart line, then the orientation message, and sets the iteration
+// limit and the method setting to 0. Here every element is given clockwise (its blank, the
+// projection, is inverted) and every node is held, so neither pass can turn it.
+TEST(PreUnfolding, InvertedTwiceWithoutBinderPrintsTheOrientationMessageAndStopsTheIteration) {
+  test::OwnedMesh m = flat_mesh();
+  for (int32_t e = 0; e < m.ne(); ++e) test::reverse_row(m, e);
+  UnfoldingRun r(std::move(m));
+  std::fill(r.held_x.begin(), r.held_x.end(), 1);
+  std::fill(r.held_y.begin(), r.held_y.end(), 1);
+  r.settings.smallest_nz = 1.0;
+  r.unfold();
+  EXPECT_GT(inverted_element_count(r.part, r.X, r.Y), 0);
+  const std::string text = r.console.str();
+  const size_t restart = text.find("....... Start a new iteration .......");
+  const size_t failure = text.find(" ******* TREVO failed due to model orientation.\n"
+                                   "          Tip the part and try again *******.\n");
+  ASSERT_NE(restart, std::string::npos) << text;
+  ASSERT_NE(failure, std::string::npos) << text;
+  EXPECT_LT(restart, failure);
+  EXPECT_EQ(r.settings.iteration_limit, 0);
+  EXPECT_EQ(r.settings.method, 0);
+}
+
 // Vertical triangle walls collapsed by the projection are laid out: the pass ends on a
 // small ADP without inverted elements, and every row spans the developed width 24 (to
 // 2 %: the pass stops at ADP < tol = 0.5, a little short of the balance; the projection

@@ -144,5 +144,26 @@ TEST(InversionCount, CountsEveryInvertedElementOnce) {
   EXPECT_EQ(inverted_element_count(m, bx, by), 1);
 }
 
+// Part 4.1 edge case: an iteration in which several elements are inverted adds 1 to the inversion
+// count, not their number; an iteration without any adds nothing.
+TEST(InversionCount, SeveralInvertedElementsAddOneToTheCount) {
+  std::vector<double> x{0, 1, 1, 0, 2, 2}, y{0, 0, 1, 1, 0, 1}, z(6, 0.0);
+  std::vector<int32_t> conn{0, 1, 1, 4, 2, 5, 3, 2};  // column-major, ne = 2
+  Mesh m{6, 2, x, y, z, conn, {}};
+  std::vector<double> bx = x, by = y;
+  for (double& v : bx) v = -v;  // both elements mirrored in the blank
+  ASSERT_EQ(inverted_element_count(m, bx, by), 2);
+  EXPECT_EQ(counted_inversions(3, inverted_element_count(m, bx, by)), 4);
+  EXPECT_EQ(counted_inversions(3, inverted_element_count(m, x, y)), 3);
+}
+
+// Part 4.1 edge case: a RELAX computed below the minimum relaxation is raised to it (the value the
+// update and the progress line use); one above the maximum is lowered to it.
+TEST(RelaxationClamp, RaisedToTheMinimumAndLoweredToTheMaximum) {
+  EXPECT_EQ(clamped_relaxation(0.036, 0.1, 1.0), 0.1);
+  EXPECT_EQ(clamped_relaxation(0.4, 0.1, 1.0), 0.4);
+  EXPECT_EQ(clamped_relaxation(2.7, 0.1, 1.0), 1.0);
+}
+
 }  // namespace
 }  // namespace trevo
