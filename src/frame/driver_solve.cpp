@@ -146,6 +146,8 @@ void solve_one_step(Job& job) {
     run_one_step(job.model, st, s, job.reporter, job.outcome, loop);
   }
   diagnosis(job.outcome, job.slices.h0.empty() ? 0.0 : job.slices.h0[0], s, job.reporter);
+  // Part 4.1, Left to the implementer: METHOD selects here only whether U is formed once more from the
+  // final blank; the loop itself does not read it.
   if (s.method == 0) displacement_vector(job.part, st.X, st.Y, st.U);
   forces_line(punch_force(job.model.restraint.state, st.internal_z), job.totals.blank_holder_force, job.reporter);
 }

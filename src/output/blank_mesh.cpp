@@ -22,6 +22,7 @@ constexpr std::string_view kCountTitle = "$NUMBER OF NODES AND ELEMENTS";
 constexpr std::string_view kFeatureLineTitle = "PART SURFBDLN";
 constexpr int kCountWidth = 10;                     // "$", 6X, 2I10
 constexpr int kElementNumberWidth = 10, kFieldWidth = 8;  // A6, I10, I8 fields
+// Part 7.3, Left to the implementer: the exponent letter of the real fields is E.
 constexpr int kGridWidth = 16, kGridDecimals = 9;   // GRID* large fields, E16.9
 constexpr int kContinuationWidth = 6;               // " N" / "*N" + I6
 constexpr int kProperty = 1;

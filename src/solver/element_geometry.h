@@ -15,7 +15,8 @@ struct ElementGeometry {
   int32_t corners = 0;                           // 3 or 4
   double e1[3] = {}, e2[3] = {}, e3[3] = {};     // orthonormal local frame; e3 is the unit normal
   double x[4] = {}, y[4] = {};                   // local corner coordinates (corner 0 at the origin, y[1] = 0)
-  // Shape-function derivatives dN_k/dx, dN_k/dy in the local frame, per set:
+  // Shape-function derivatives dN_k/dx, dN_k/dy in the local frame, in true length units, per set (Part
+  // 4.2, Left to the implementer: how they are scaled and stored):
   // set 0: the triangle's constant derivatives or the quadrilateral's centre set (K1);
   // sets 1, 2: the quadrilateral's second (K2) and third (K3) sets; zero for a triangle.
   double dndx[3][4] = {}, dndy[3][4] = {};
