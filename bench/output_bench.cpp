@@ -1,8 +1,8 @@
-// Times writing every result file of a 200,000-element part (Parts 7.1-7.5) into files
+// Times writing every result file of a 200,000-element part into files
 // in a temporary directory: outlines (.lin, _3D.lin), dynain with its scratch unit,
 // blank meshes (_Blank.nas, _Blank_Onbinder.nas), feature lines, the post file's
 // process records, one frame, the outline records, and the blank summary.
-// Target: all of it in under 2 s. Spec: Parts 7.1-7.5.
+// Target: all of it in under 2 s.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -85,7 +85,7 @@ struct Stopwatch {
 void write_all(const Part& p, const std::filesystem::path& base, std::map<std::string, double>& seconds) {
   auto name = [&](const char* suffix) { return base.string() + suffix; };
   Mesh m = const_cast<Part&>(p).mesh.view();
-  // Part 7.2: strain block during the final evaluation, then the dynain file.
+  // The strain block of the final evaluation into the scratch file, then the dynain file.
   {
     Stopwatch w{seconds, "dynain_s"};
     StrainScratch scratch(name(".fort36"));
@@ -94,7 +94,7 @@ void write_all(const Part& p, const std::filesystem::path& base, std::map<std::s
     std::ofstream out(name(".dynain"));
     write_dynain(out, m, p.thickness, p.plastic, p.tensors(), p.transform, scratch.stream());
   }
-  // Part 7.5: process records (no tools), then Part 7.4 frame, summary and outline records.
+  // The post file: process records (no tools), then a frame, the summary and the outline records.
   std::ofstream post(name(".QLT"), std::ios::binary);
   {
     Stopwatch w{seconds, "post_process_s"};
@@ -109,7 +109,7 @@ void write_all(const Part& p, const std::filesystem::path& base, std::map<std::s
     Stopwatch w{seconds, "frames_s"};
     write_frame(post, 1, m, results.view(), {}, {});
   }
-  // Parts 7.3, 7.1.
+  // Blank meshes, then outlines and feature lines.
   const LocalTime time{2026, 3, 4, 9, 5, 3};
   {
     Stopwatch w{seconds, "nastran_s"};

@@ -1,9 +1,10 @@
-// Preparation of a 200k-element part in the driver's order: topology, checks 1 and 2, the
-// matrix pattern, then the positioning phase (check 1 again, the automatic tipping search,
-// checks 3 and 4, levelling, restraint category).
-// Spec: Parts 3.1, 3.2, 3.4, 3.6 (performance: no quadratic loops). Meshes: a 500 x 400 quad grid
-// on a shallow dome (the seed of check 1 in the middle, every third element clockwise), and
-// the same element count as two separate pieces (check 1 seeds twice, one overlap pair).
+// Preparation of a 200k-element part in the driver's order: topology, the orientation and
+// punch-direction checks, the matrix pattern, then the positioning phase (orientation check
+// again, the automatic tipping search, undercut and element-angle checks, levelling,
+// restraint category). Every step must stay free of quadratic loops. Meshes: a 500 x 400
+// quad grid on a shallow dome (the orientation check's seed in the middle, every third
+// element clockwise), and the same element count as two separate pieces (the orientation
+// check seeds twice, one overlap pair).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -13,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "frame/mesh.h"
-#include "frame/reporter.h"
-#include "frame/settings.h"
+#include "core/mesh.h"
+#include "core/reporter.h"
+#include "core/settings.h"
 #include "prepare/matrix_pattern.h"
 #include "prepare/model_checks.h"
 #include "prepare/positioning.h"

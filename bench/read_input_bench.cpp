@@ -1,5 +1,5 @@
-// Times the whole keyword input of a 200,000-element, 200,901-node part (Parts 2.1-2.3 with
-// the stage layouts of Part 1.2): load, scan, first pass, stage 2, second pass, controls and
+// Times the whole keyword input of a 200,000-element, 200,901-node part, with the work
+// array's slice layouts: load, scan, first pass, model slices, second pass, controls and
 // feature lines. The job is a structured quadrilateral grid written once into a temp dir.
 #include <benchmark/benchmark.h>
 
@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "frame/index_table.h"
-#include "frame/reporter.h"
-#include "frame/settings.h"
-#include "frame/work_array.h"
+#include "core/index_table.h"
+#include "core/reporter.h"
+#include "core/settings.h"
+#include "core/work_array.h"
 #include "input/controls.h"
 #include "input/keyword_file.h"
 #include "input/keyword_scan.h"

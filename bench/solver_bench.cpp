@@ -1,4 +1,4 @@
-// Whole-run benchmark of one job: the driver's phases (Part 1.3) timed one by one, with the
+// Whole-run benchmark of one job: the driver's phases timed one by one, with the
 // one-step loop's opt-in statistics (iterations, CG steps, time per phase of an iteration)
 // and the peak resident memory. Same arguments as trevo: <base> [work size in 1000 words] [keep].
 // The run itself is trevo's: its console output goes to stdout; the figures go to stderr,
@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "frame/command_line.h"
-#include "frame/driver_job.h"
-#include "frame/run_files.h"
-#include "frame/run_stop.h"
+#include "driver/command_line.h"
+#include "driver/driver_job.h"
+#include "driver/run_files.h"
+#include "core/run_stop.h"
 #ifdef _OPENMP
 #include <omp.h>
 #endif
@@ -32,7 +32,7 @@ struct PhaseTime {
   double seconds = 0.0;
 };
 
-// The phases of run_phases (src/frame/driver.cpp), in its order, each timed.
+// The phases of run_phases (src/driver/driver.cpp), in its order, each timed.
 std::vector<PhaseTime> run_timed_phases(Job& job) {
   std::vector<PhaseTime> times;
   auto timed = [&](const char* name, const std::function<void()>& phase) {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Solver benchmark of issue 4: trevo on the generated cup and box at their shipped size and on
+# Solver benchmark: trevo on the generated cup and box at their shipped size and on
 # refined cups from partgen (cup --size 1.6: 21,896 elements; --size 0.72: 106,632 elements).
 # For each case: `trevo <base> <work size> 1` under /usr/bin/time -v (wall time, peak RSS,
-# iterations and verdict from the console), then bench/solver_bench (the same run with the
-# loop's statistics: time per Newton iteration, CG steps per iteration, time per CG step).
+# iterations and verdict from the console), then solver_bench (bench/solver_bench.cpp: the same
+# run with the loop's statistics: time per Newton iteration, CG steps per iteration, time per
+# CG step).
 #
 # Usage: bench/solver_bench.sh [case ...]     cases: cup box cup_21896 cup_106632 (default: all)
 # Environment: BUILD (default build-perf), OUT (default $BUILD/solver_bench_runs), WORK (work size in

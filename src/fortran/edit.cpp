@@ -1,4 +1,4 @@
-// Spec: Overview (Conventions, edit descriptors), Part 4.1 (G9.3).
+// Fortran edit descriptors (Iw, Iw.m, Fw.d, Ew.d, 1PEw.d, Gw.d) and list-directed fields.
 // Every real field rounds the exact binary value to nearest (ties to even), as
 // gfortran does through the C library; std::to_chars with a precision rounds the
 // same way, so its digits are the digits gfortran prints.
@@ -100,7 +100,7 @@ double power_of_ten(int n) {
   return n >= 0 ? r : 1.0 / r;
 }
 
-// G editing's choice (Overview, Conventions) for |v| = m: the decimals of the
+// G editing's choice for |v| = m: the decimals of the
 // fixed form F(w-4).(d-k), or -1 for the exponent form. The rule is "m rounded to d
 // significant digits lies in [0.1, 10^d)", tested as libgfortran tests it
 // (write_float.def): m against the bounds 10^(k-1)*(1 - 0.5*10^-d) computed in
@@ -149,7 +149,7 @@ std::string list_real_field(double v) {
 }
 
 // gfortran's list-directed INTEGER field: 11 columns for a default (4-byte)
-// integer. Our choice (the spec's integers are 4-byte): a value beyond 32 bits gets
+// integer. Our choice (every integer the program writes is 4-byte): a value beyond 32 bits gets
 // the 20 columns gfortran gives an 8-byte integer.
 std::string list_integer_field(int64_t v) {
   const bool fits_int32 = v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
@@ -188,7 +188,7 @@ std::string edit_1pe(double value, int w, int d) {
   return signed_field(std::signbit(value), pe_body(value, d), w);
 }
 
-// Fortran G editing (Overview, Conventions): fixed form F(w-4).(d-k) and four
+// Fortran G editing: fixed form F(w-4).(d-k) and four
 // blanks, or Ew.d; a fixed part too wide for w-4 columns makes w asterisks.
 std::string edit_g(double value, int w, int d) {
   if (w < 5 || d < 1) return stars(w);

@@ -1,6 +1,6 @@
-// Spec: Part 2.1 (value fields read in list-directed form; Left to the implementer).
+// List-directed reading of the value field of a keyword line.
 // The syntax follows gfortran 12's list-directed READ (list_read.c), checked against
-// it by tests/fortran/list_input_table_test.cpp.
+// it by tests/fortran/fortran_test.cpp.
 #include "fortran/list_input.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // List-directed (free-form) input of one value field.
-// Spec: Part 2.1 (record layout: columns 10-200 read in free form; missing trailing
-// values leave the target unchanged), Left to the implementer: the syntax is that
-// of Fortran free-form numeric input: values separated by blanks and/or one comma,
+// A keyword line's columns 10-200 hold its values in free form; values missing at
+// the end leave their targets unchanged. The syntax is that of Fortran free-form
+// numeric input: values separated by blanks and/or one comma,
 // r*value repeat counts, r* null repeats, empty (null) values between commas,
 // a slash ending the input, reals with E or D exponents, integers. The exact rules
 // are gfortran 12's, checked against it (tests/fortran/gen/gen_list_input.f90), with

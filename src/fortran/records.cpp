@@ -1,4 +1,4 @@
-// Spec: Part 7.5 (Data model: text n, I4, R4; 4-byte little-endian length framing).
+// Post-file payload items (text n, I4, R4) and the 4-byte little-endian length framing.
 // Bytes are assembled explicitly in little-endian order, whatever the host order.
 #include "fortran/records.h"
 

@@ -1,5 +1,6 @@
 // Unformatted sequential records: payload framed by its 4-byte little-endian byte
-// count before and after. Spec: Part 7.5 (Data model), Part 7.4.
+// count before and after, as gfortran writes a sequential unformatted file. The
+// post file (process records, frames, outlines) is written this way.
 #pragma once
 #include <cstdint>
 #include <ostream>

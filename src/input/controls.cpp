@@ -1,4 +1,5 @@
-// Spec: Part 2.3 (Data model, Algorithms 1-3, Failure handling, Left to the implementer).
+// Reading the process controls (defaults, one pass over the file, element values from the
+// material table) and the feature lines.
 #include "input/controls.h"
 
 #include <algorithm>
@@ -16,7 +17,8 @@ constexpr std::array<double, kMaterialColumns> kMaterialPreset{0.001, 600.0, 0.2
 constexpr int kMaterialValueColumn = 11;
 constexpr int kFeatureNodesPerLine = 7;
 
-// Algorithms step 1: the defaults of the table.
+// The defaults of every control; drawbead and contour rows not given stay 0 and the
+// material rows start from the preset.
 void set_defaults(RunSettings& s, ProcessArrays& arrays) {
   s.friction1 = 0.2;
   s.friction2 = 0.13;
@@ -67,7 +69,7 @@ bool read_material_row(const Record& record, std::size_t row, std::span<double> 
   return !first_form;
 }
 
-// Algorithms step 2 for one line: the first keyword of the table that matches.
+// One line: the values of the first control keyword that matches, tested in a fixed order.
 // Returns true for a MATERIAL line of the second form.
 bool read_control_line(const Record& record, RunSettings& s, ProcessArrays& arrays, std::size_t& material_row,
                        const ReadErrorReport& error) {
@@ -124,7 +126,8 @@ void read_controls(const KeywordFile& file, RunSettings& settings, ProcessArrays
     if (read_control_line(file[i], settings, arrays, material_row, error)) second_form = true;
   }
   if (!second_form) return;
-  // Algorithms step 3: element values from column 8 of each element's material row.
+  // A material table of the second form carries the sheet thickness in column 8: it
+  // replaces the element value of every element, by the element's material row.
   const std::size_t rows = arrays.material.size() / kMaterialColumns;
   for (std::size_t e = 0; e < element_value.size(); ++e) {
     element_value[e] = arrays.material[(kMaterialColumns - 1) * rows + static_cast<std::size_t>(element_material[e])];

@@ -1,4 +1,4 @@
-// Spec: Part 2.2 (Duplicate elements steps 1-2, Edge cases).
+// Marks and lists the duplicate elements of the part mesh in one backward sweep.
 #include "input/duplicate_elements.h"
 
 #include <algorithm>
@@ -6,13 +6,13 @@
 #include <bit>
 #include <unordered_set>
 
-#include "frame/mesh.h"
+#include "core/mesh.h"
 
 namespace trevo {
 
 namespace {
 
-// A corner-number set of Part 2.2's duplicate rule with the element's corner count k and
+// A corner-number set of the duplicate rule with the element's corner count k and
 // corner-number sum: up to 3 distinct numbers, sorted, padded with kNone.
 struct CornerSet {
   int32_t corners = 0;
@@ -58,14 +58,13 @@ int64_t corner_sum(std::span<const int32_t> conn, int64_t ld, int64_t e, int cor
   return sum;
 }
 
-// Part 2.2, Duplicate elements step 1. The step compares the first k-1 corners of element i
-// with the first k-1 corners of a later element j, but its edge case wants two triangles with
-// the same corners in ANY order to be a pair, which that cannot give ((5,6,7) and (7,5,6)).
-// The edge case wins: element i is a duplicate when a later element j has the same k, the
-// same sum of its k corner numbers, and each of the first k-1 corners of i is among the k
-// corners of j; for elements without repeated corners that is "the same corners in any order".
-// The spec's scan over every later element is quadratic; a backward sweep with a hash set of
-// the later elements' corner subsets (with k and sum) gives the same marks: i's distinct
+// The duplicate rule: element i is a duplicate when a later element j has the same corner
+// count k, the same sum of its k corner numbers, and each of the first k-1 corners of i is
+// among the k corners of j. For elements without repeated corners that is "the same corners
+// in any order", so the triangles (5,6,7) and (7,5,6) are a pair; comparing only the first
+// k-1 corners of both elements position by position would miss that pair.
+// A scan over every later element is quadratic; a backward sweep with a hash set of the
+// later elements' corner subsets (with k and sum) gives the same marks: i's distinct
 // first k-1 numbers S must be a subset of j's distinct corners T. Subsets of T of size k-1 are
 // enough unless some element has a repeated number among its first k-1 corners.
 void mark_duplicates(std::span<const int32_t> conn, int64_t ld, std::span<const int32_t> corners, int32_t elements,

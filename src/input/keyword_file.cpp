@@ -1,11 +1,11 @@
-// Spec: Part 2.1 (record layout, read-error report), Part 1.4 (missing input file).
+// The keyword file's records, their columns and free-form values, and the read-error report.
 #include "input/keyword_file.h"
 
 #include <fstream>
 #include <iterator>
 #include <utility>
 
-#include "frame/run_stop.h"
+#include "core/run_stop.h"
 
 namespace trevo {
 

@@ -1,6 +1,6 @@
 // The keyword input file held in memory as 200-character records, and the read-error report.
-// Spec: Part 2.1 (record layout, Failure handling); Part 1.4 (a missing file reads as empty).
-// Columns are counted from 1 as in the spec. A record is one line cut to 200 characters and
+// Columns are counted from 1, as the record layout names them: keyword in columns 1-8,
+// free-form values from column 10. A missing file reads as an empty one. A record is one line cut to 200 characters and
 // thought blank-padded to 200; LF and CRLF line ends are accepted; any byte is kept as is.
 // "Rewind" is iterating again from record 0: the file is read from disk once.
 #pragma once
@@ -11,14 +11,15 @@
 #include <vector>
 
 #include "fortran/list_input.h"
-#include "frame/reporter.h"
+#include "core/reporter.h"
 
 namespace trevo {
 
 inline constexpr std::size_t kRecordLength = 200;
 inline constexpr int kValueColumn = 10;  // first column of the free-form values
 
-// Read-error message lines (Part 2.1, Failure handling; Part 2.2).
+// Read-error message lines: the keyword scan's, the mesh and control readers', and the line
+// the tool readers' node-identifier pass prints first.
 inline constexpr std::string_view kInputDataError =
     "******** Error in the following input data.  Correct it and run again ********";
 inline constexpr std::string_view kDataError = "******* Error in the following data *******";
@@ -65,7 +66,7 @@ class Record {
 
 class KeywordFile {
  public:
-  // Reads the whole file once; a missing or unreadable file gives an empty file (Part 1.4).
+  // Reads the whole file once; a missing or unreadable file gives an empty file.
   static KeywordFile load(const std::string& path);
   // The same from text already in memory (tests, benchmarks).
   static KeywordFile from_text(std::string text);
@@ -95,13 +96,15 @@ struct ReadErrorReport {
   std::string_view preamble = {};
 };
 
-// Part 2.1, Failure handling: console then report, each: [preamble,] a blank line, the message,
-// the 200-character record, a blank line; then stop_run(). The message and the preamble are
-// list-directed messages (one leading blank); the record is written exactly as read.
+// The read-error report, on the console then in the run report, each: [preamble,] a blank
+// line, the message, the 200-character record, a blank line; then stop_run(). The message and
+// the preamble are list-directed messages (one leading blank); the record is written exactly
+// as read, so the user sees the card image that failed.
 [[noreturn]] void stop_read_error(const Record& record, const ReadErrorReport& report);
 
-// The free-form values of one record from a column on (Part 2.1). Required values stop the
-// run with the read-error report on end of record, a null value or a non-numeric field;
+// The free-form (Fortran list-directed) values of one record from a column on. Required
+// values stop the run with the read-error report on end of record, a null value or a
+// non-numeric field;
 // update() follows the list-directed rules: a value sets the target, a null value or the end
 // of the record (or a slash) keeps it, a non-numeric field is a read error.
 class RecordValues {

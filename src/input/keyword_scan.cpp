@@ -1,10 +1,11 @@
-// Spec: Part 2.1 (Algorithms 1-8, Failure handling).
+// The keyword scan: signature, forming type and tool definition, block counts and the
+// completeness of every mesh the forming type asks for.
 #include "input/keyword_scan.h"
 
 #include <string>
 #include <string_view>
 
-#include "frame/run_stop.h"
+#include "core/run_stop.h"
 
 namespace trevo {
 
@@ -18,7 +19,7 @@ constexpr int32_t kFormTypeUnset = 100;
   stop_run();
 }
 
-// Step 1: some record carries the signature in columns 3 to 11.
+// Some record carries the signature in columns 3 to 11 (after "$$" or "$ ").
 void check_signature(const KeywordFile& file, Reporter& reporter) {
   for (std::size_t i = 0; i < file.size(); ++i) {
     if (file[i].columns(3, 11) == kSignature) return;
@@ -26,7 +27,8 @@ void check_signature(const KeywordFile& file, Reporter& reporter) {
   stop_with("ERROR 1:  Error in Keyword of input data, or error in file name", reporter);
 }
 
-// Step 2: the value of the first FORMTYPE line; 100 without one (a null value keeps it too).
+// The value of the first FORMTYPE line; 100 without one (a null value keeps it too), which
+// the range check then rejects.
 int32_t read_forming_type(const KeywordFile& file, Reporter& reporter) {
   const Keyword formtype("FORMTYPE");
   int32_t forming_type = kFormTypeUnset;
@@ -35,14 +37,15 @@ int32_t read_forming_type(const KeywordFile& file, Reporter& reporter) {
     if (!record.is(formtype)) continue;
     ReadErrorReport error{reporter, kInputDataError};
     RecordValues values(record, kValueColumn, error);
-    // End of record before a value is a read error here (step 2); a null value keeps 100.
+    // End of record before a value is a read error here; a null value keeps 100.
     if (values.read(forming_type) == fortran::ListStatus::end) values.fail();
     break;
   }
   return forming_type;
 }
 
-// Step 3: the console and the report differ for values outside 0..13.
+// FORMTYPE = 10 pad + 2 binder + blank-holder, so 4 to 9 name no tool set; the console
+// and the report differ for values outside 0..13.
 void check_forming_type(int32_t forming_type, Reporter& reporter) {
   if (forming_type < 0 || forming_type > 13) {
     reporter.console(" Error in FORMING TYPE........");
@@ -52,7 +55,7 @@ void check_forming_type(int32_t forming_type, Reporter& reporter) {
   if (forming_type >= 4 && forming_type <= 9) stop_with("Error in FORMING TYPE........", reporter);
 }
 
-// Step 4: the tool definition, three tab-led lines on the console, then in the report.
+// The tool definition, three tab-led lines on the console, then in the report.
 void print_tool_definition(int32_t forming_type, Reporter& reporter) {
   const bool binder = forming_type % 10 >= 2;
   const bool blank_holder = forming_type % 2 == 1;
@@ -69,7 +72,7 @@ void print_tool_definition(int32_t forming_type, Reporter& reporter) {
   reporter.blank();
 }
 
-// Step 6: one count per keyword line; tool lines only when their flag is 1.
+// One count per keyword line; tool lines only when their flag is 1.
 void count_blocks(const KeywordFile& file, RunSettings& s) {
   struct Counter {
     Keyword keyword;
@@ -102,7 +105,8 @@ void count_blocks(const KeywordFile& file, RunSettings& s) {
   }
 }
 
-// Step 7, in this order.
+// Every mesh the job needs has at least one element and three nodes; checked part first,
+// then blank-holder, binder and pad.
 void check_completeness(const RunSettings& s, Reporter& reporter) {
   if (s.part_elements < 1 || s.part_nodes < 3) stop_with("ERROR 1: Blank mesh does not exist or incomplete", reporter);
   if (s.blank_holder_flag == 1 && (s.blank_holder_elements < 1 || s.blank_holder_nodes < 3)) {

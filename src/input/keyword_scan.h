@@ -1,14 +1,14 @@
 // Scans the keyword file: signature, forming type and tool flags, block counts, completeness.
-// Spec: Part 2.1 (Algorithms 1-8). Called once by the driver after the defaults are set
-// (Part 1.3 step 4). Sets in the settings: forming_type, blank_holder_flag, binder_flag,
-// pad_flag and every count of Part 2.1's table (part_elements, part_nodes, drawbead_count,
+// Called once by the driver after the defaults are set and before anything is laid out:
+// the counts size every array. Sets in the settings: forming_type, blank_holder_flag,
+// binder_flag, pad_flag and every block count (part_elements, part_nodes, drawbead_count,
 // contratx_count, contraty_count, the six tool counts, material_count). Tool counts stay 0
 // when their flag is 0. Every failure writes its message (console and report) and stops.
-// The derived sizes of step 8 (4 x elements, 2 x nodes, 8) follow from these counts and the
-// fixed nodes_per_element and dofs_per_node; no separate setting holds them.
+// The derived sizes (4 x elements, 2 x nodes, 8 equations per element) follow from these
+// counts and the fixed nodes_per_element and dofs_per_node; no separate setting holds them.
 #pragma once
-#include "frame/reporter.h"
-#include "frame/settings.h"
+#include "core/reporter.h"
+#include "core/settings.h"
 #include "input/keyword_file.h"
 
 namespace trevo {

@@ -1,5 +1,5 @@
-// Spec: Part 2.2 (Algorithms, duplicate elements, second pass, Failure handling, Left to the
-// implementer), Part 1.2 (stage-1 and stage-2 slices), Part 3.1 (element labels).
+// The mesh readers: node identifiers, element and node lines, the triangle rule, the
+// dropping of unused nodes, and the two passes over the part mesh.
 #include "input/mesh_readers.h"
 
 #include <algorithm>
@@ -21,9 +21,10 @@ struct MeshKeywords {
 const MeshKeywords kPartKeywords{Keyword("SHETNODE"), Keyword("SHETQUAD")};
 const Keyword kFlanging("FLANGING");
 
-// Part 2.2, Left to the implementer: a part mesh in a file without MATERIAL lines cannot be
-// stored (the number of values of a SHETQUAD line is not defined); it is rejected with the
-// read-error report of the first SHETQUAD line under this message.
+// A part mesh in a file without MATERIAL lines cannot be stored: whether a SHETQUAD line
+// carries a material number depends on the number of MATERIAL lines, and with none it is
+// not defined. Such a file is rejected with the read-error report of the first SHETQUAD
+// line under this message.
 constexpr std::string_view kNoMaterialError =
     "******* Error in the following data: the input file has no MATERIAL line *******";
 
@@ -36,7 +37,7 @@ MeshKeywords tool_keywords(ToolMesh tool) {
   return {Keyword("HOLDNODE"), Keyword("HOLDQUAD")};
 }
 
-// Node identifier -> 0-based position of the first node line with it (Algorithms step 2).
+// Node identifier -> 0-based position of the first node line with it.
 // A direct table when the identifiers are dense, sorted pairs otherwise.
 class NodeIdIndex {
  public:
@@ -73,7 +74,7 @@ class NodeIdIndex {
   std::vector<std::pair<int32_t, int32_t>> sorted_;
 };
 
-// Algorithms step 1: the node identifiers in file order.
+// The node-identifier pass: the node identifiers in file order.
 void read_node_ids(const KeywordFile& file, const Keyword& node, std::span<int32_t> ids, const ReadErrorReport& error) {
   std::size_t count = 0;
   for (std::size_t i = 0; i < file.size(); ++i) {
@@ -119,14 +120,15 @@ ElementLine read_element_line(const Record& record, const MeshOptions& options, 
   if (options.part) {
     line.value = values.required_real();
     if (options.material_count > 1) line.material = values.required_int();
-    // Left to the implementer (Part 2.2 reads the number, Part 2.3 indexes the table with it):
-    // a material number without a MATERIAL row is a read error.
+    // The material number indexes the material table: one without a MATERIAL row is a
+    // read error.
     if (line.material < 1 || line.material > options.material_count) values.fail();
   }
   return line;
 }
 
-// Triangle rule and translation (Algorithms step 2) into element e of the target.
+// Triangle rule and translation of the node identifiers into element e of the target. A
+// fourth identifier equal to the third, or 0 when no node has identifier 0, marks a triangle.
 void store_element(const Record& record, const ElementLine& line, const NodeIdIndex& index, int64_t e,
                    MeshTarget& target, const ReadErrorReport& error) {
   const bool triangle = line.ids[3] == line.ids[2] || (line.ids[3] == 0 && !index.has_zero());
@@ -134,7 +136,7 @@ void store_element(const Record& record, const ElementLine& line, const NodeIdIn
   const int64_t ld = target.leading();
   for (int k = 0; k < corners; ++k) {
     const int32_t node = index.position(line.ids[static_cast<std::size_t>(k)]);
-    // Left to the implementer (Part 2.2): an identifier without a node line is a read error.
+    // An identifier without a node line is a read error: it cannot be used as a node number.
     if (node == kNone) stop_read_error(record, error);
     target.conn[static_cast<std::size_t>(k * ld + e)] = node;
   }
@@ -150,7 +152,7 @@ struct MeshCounts {
   int32_t nodes = 0;
 };
 
-// Algorithms step 2: every element and node line of the mesh, in file order.
+// Every element and node line of the mesh, in file order.
 MeshCounts read_mesh_lines(const KeywordFile& file, const MeshOptions& options, const NodeIdIndex& index,
                            MeshTarget& target, const ReadErrorReport& error) {
   MeshCounts counts;
@@ -185,9 +187,9 @@ MeshCounts read_mesh_lines(const KeywordFile& file, const MeshOptions& options, 
   return counts;
 }
 
-// Algorithms step 3. The spec removes the lowest unused node and shifts every later node
-// and corner number down by one, repeatedly (quadratic); numbering the used nodes in one
-// sweep gives the same numbers, order and count.
+// Drops the nodes no element uses. Removing the lowest unused node and shifting every later
+// node and corner number down by one, repeatedly, is quadratic; numbering the used nodes in
+// one sweep gives the same numbers, order and count.
 NodeRenumbering drop_unused_nodes(MeshCounts& counts, MeshTarget& target) {
   const int64_t ld = target.leading();
   std::vector<int32_t> number(static_cast<std::size_t>(counts.nodes), kNone);
@@ -236,7 +238,7 @@ void require_material_line(const KeywordFile& file, const RunSettings& settings,
   }
 }
 
-// Duplicate elements step 3: the message when any element was deleted.
+// The message when any element was deleted.
 void report_duplicates(int32_t count, Reporter& reporter) {
   if (count > 0) reporter.both(fortran::edit_i(count, 5) + " Duplicate elements deleted .......");
 }

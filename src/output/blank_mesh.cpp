@@ -1,4 +1,4 @@
-// Spec: Part 7.3.
+// The Nastran blank mesh and the feature-line file.
 #include "output/blank_mesh.h"
 
 #include <string>
@@ -15,14 +15,14 @@ namespace {
 using fortran::edit_e;
 using fortran::edit_i;
 
-// Record layouts of Part 7.3 (Data model).
+// Record layouts of the blank-mesh and feature-line files.
 constexpr std::string_view kSignature = "$KVO/TREVO";
 constexpr std::string_view kVersion = "$VERSION 2.0";
 constexpr std::string_view kCountTitle = "$NUMBER OF NODES AND ELEMENTS";
 constexpr std::string_view kFeatureLineTitle = "PART SURFBDLN";
 constexpr int kCountWidth = 10;                     // "$", 6X, 2I10
 constexpr int kElementNumberWidth = 10, kFieldWidth = 8;  // A6, I10, I8 fields
-// Part 7.3, Left to the implementer: the exponent letter of the real fields is E.
+// The real fields take the exponent letter E, which Nastran bulk-data readers accept.
 constexpr int kGridWidth = 16, kGridDecimals = 9;   // GRID* large fields, E16.9
 constexpr int kContinuationWidth = 6;               // " N" / "*N" + I6
 constexpr int kProperty = 1;

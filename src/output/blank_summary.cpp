@@ -1,4 +1,4 @@
-// Spec: Part 7.4 (Blank summary).
+// The blank summary: area, weight and least enclosing rectangle.
 #include "output/blank_summary.h"
 
 #include <algorithm>
@@ -12,7 +12,7 @@ namespace trevo {
 
 namespace {
 
-constexpr double kDegree = 0.0174532925199433;  // radians per degree, as Part 7.4 step 3 gives it
+constexpr double kDegree = 0.0174532925199433;  // radians per degree, to 15 digits
 constexpr int kTurns = 90;                      // k = 0 .. 89
 constexpr double kGramsPerKilogram = 1000.0;
 

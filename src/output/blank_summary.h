@@ -1,15 +1,15 @@
 // The blank's area, weight and least enclosing rectangle over 1-degree turns, and their printout.
-// Spec: Part 7.4 (Blank summary). Areas in mm^2, weights in kg (density 0.0079 g/mm^3).
+// Areas in mm^2, weights in kg (steel sheet, density 0.0079 g/mm^3).
 #pragma once
 #include <cstdint>
 #include <span>
 
-#include "frame/mesh.h"
-#include "frame/reporter.h"
+#include "core/mesh.h"
+#include "core/reporter.h"
 
 namespace trevo {
 
-inline constexpr double kSheetDensity = 0.0079;  // g/mm^3 (Overview, Units)
+inline constexpr double kSheetDensity = 0.0079;  // g/mm^3, steel
 
 struct BlankSummary {
   double area = 0.0;              // A: sum of the element shoelace areas
@@ -27,7 +27,7 @@ struct BlankSummary {
 BlankSummary blank_summary(const Mesh& blank, std::span<const double> thickness);
 
 // Console: a blank line, the four summary lines, a blank line; then the same into the
-// run report (Part 7.4 step 4).
+// run report.
 void print_blank_summary(const BlankSummary& summary, Reporter& reporter);
 
 }  // namespace trevo

@@ -1,4 +1,4 @@
-// Spec: Part 7.2.
+// The LS-DYNA dynain file of the formed part and its strain scratch block.
 #include "output/dynain.h"
 
 #include <cstdio>
@@ -17,13 +17,13 @@ using fortran::edit_1pe;
 using fortran::edit_e;
 using fortran::edit_i;
 
-// Record layouts of Part 7.2 (File layout).
+// Record layouts of the dynain file.
 constexpr int kNodeNumberWidth = 8, kCoordinateWidth = 16, kCoordinateDecimals = 9;  // I8, 3E16.9, 2I8
 constexpr int kElementFieldWidth = 8;                                                 // 6I8
 constexpr int kThicknessWidth = 16, kThicknessDecimals = 8;                           // 4E16.8
 constexpr int kStateIntegerWidth = 10;                                                // I10
 constexpr int kStateRealWidth = 10, kStateRealDecimals = 3;                           // 1PE10.3
-constexpr size_t kCopiedRecordLength = 80;                                            // step 5
+constexpr size_t kCopiedRecordLength = 80;                                            // scratch records
 
 std::string state_real(double v) { return edit_1pe(v, kStateRealWidth, kStateRealDecimals); }
 
@@ -107,7 +107,7 @@ void write_dynain(std::ostream& out, const Mesh& mesh, std::span<const double> t
     records << zero << tensor_fields(global_tensor(stress, e)) << state_real(plastic_strain[static_cast<size_t>(e)]);
     records.end_record();
   }
-  // Step 5: rewind unit 36 and copy it record by record (records of up to 80 characters).
+  // Rewind unit 36 and copy it record by record (records of up to 80 characters).
   scratch.clear();
   scratch.seekg(0);
   for (std::string record; std::getline(scratch, record);)

@@ -1,15 +1,15 @@
 // A copy of node coordinates moved into the frame of the input; the caller's arrays stay untouched.
-// Spec: Part 7.1 steps 1 and 9 (used by Parts 7.1-7.5).
-// The Parts move the nodes into the input frame, write, and move them back, requiring
-// the working coordinates to be restored exactly. A rotation and its inverse do not
-// round-trip bit for bit in floating point, so the writers move a copy instead: the
-// values written are those of step 1 (same arithmetic, frame/frame_transform.h), and
-// the working coordinates are unchanged to the last bit by construction.
+// Every result file is written in the frame of the input, while the run goes on in the
+// working frame and needs its coordinates back exactly. A rotation and its inverse do not
+// round-trip bit for bit in floating point, so the writers move a copy instead: the values
+// written are those of the move into the input frame (same arithmetic,
+// core/frame_transform.h), and the working coordinates are unchanged to the last bit by
+// construction.
 #pragma once
 #include <span>
 #include <vector>
 
-#include "frame/frame_transform.h"
+#include "core/frame_transform.h"
 
 namespace trevo {
 

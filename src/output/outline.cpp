@@ -1,4 +1,4 @@
-// Spec: Part 7.1.
+// Boundary edges, outline loops and the line-data outline file.
 #include "output/outline.h"
 
 #include <algorithm>
@@ -63,16 +63,16 @@ OutlineLoops chain_outline(const BoundaryEdges& edges) {
   const size_t m = edges.first.size();
   std::vector<char> used(m, 0);
   EdgesByFirstNode by_first(edges);
-  size_t next = 0;  // cursor of step 4: first edge of the working list not yet used
+  size_t next = 0;  // first edge of the list not yet used: where the next loop starts
   for (;;) {
     while (next < m && used[next]) ++next;
     if (next == m) break;
-    used[next] = 1;  // step 4: the loop's first edge
+    used[next] = 1;  // the loop's first edge
     const int32_t start = edges.first[next];
     int32_t current = edges.second[next];
     loops.points.push_back(start);
     bool closed = false;
-    do {  // step 5: chain until the loop closes; step 6: or an open end
+    do {  // chain until the loop closes, or stop at an open end
       const int32_t e = by_first.first_unused(current, used);
       if (e == kNone) break;
       loops.points.push_back(current);
@@ -108,14 +108,14 @@ void write_outline(std::ostream& out, std::string_view title, const OutlineLoops
   int32_t line_number = 1;
   if (loops.loop_count() == 0) records.record(line_header_record(line_number));
   for (int32_t i = 0; i < loops.loop_count(); ++i) {
-    if (i > 0) ++line_number;  // step 7
+    if (i > 0) ++line_number;  // every loop is a new line
     records.record(line_header_record(line_number));
     const std::span<const int32_t> loop = loops.loop(i);
     int counter = 0;  // restarts per loop (see the header)
     for (size_t p = 0; p < loop.size(); ++p) {
       point(loop[p]);
       if (p + 1 == loop.size() || ++counter < kPointsPerLine) continue;
-      records.record(line_header_record(++line_number));  // step 8: continuation line
+      records.record(line_header_record(++line_number));  // continuation line
       point(loop[p]);
       counter = 0;
     }

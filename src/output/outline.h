@@ -1,5 +1,5 @@
 // Boundary edges of a mesh, their chaining into outline loops, and the line-data outline file.
-// Spec: Part 7.1 (also the line-data records used by Part 7.3 and the loops of Part 7.4).
+// The line-data records are shared with the feature-line file, the loops with the post file.
 // Node and element indices are 0-based; files show them +1. Coordinates in mm.
 #pragma once
 #include <cstdint>
@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/frame_transform.h"
-#include "frame/mesh.h"
+#include "core/frame_transform.h"
+#include "core/mesh.h"
 
 namespace trevo {
 
@@ -20,14 +20,16 @@ struct BoundaryEdges {
 };
 
 // neighbours: ne x 4, column-major (neighbours[k * ne + e] = element across edge k of e,
-// kNone on the boundary; Part 3.1). Edge k joins corners k and k+1 (the last corner to
+// kNone on the boundary). Edge k joins corners k and k+1 (the last corner to
 // corner 0); the corner count comes from mesh.corners, or from the connectivity when empty.
 BoundaryEdges extract_boundary_edges(const Mesh& mesh, std::span<const int32_t> neighbours);
 
-// The boundary edges chained as Part 7.1 steps 4-7 chain them: loop after loop, the
-// node of every point in writing order. A closed loop ends with its start node again;
-// an open loop ends with its open end. Loop i holds points[begin[i] .. begin[i+1]).
-// Every point of a loop but its last counts towards the 500-point rule (steps 4, 5, 8).
+// The boundary edges chained into loops: each loop starts at the first unused edge of the
+// list and follows, from its current node, the first unused edge starting there, until it
+// closes or ends open; the node of every point in writing order. A closed loop ends with
+// its start node again; an open loop ends with its open end. Loop i holds
+// points[begin[i] .. begin[i+1]). Every point of a loop but its last counts towards the
+// 500-point rule of the line format.
 struct OutlineLoops {
   std::vector<int32_t> points;     // 0-based node indices
   std::vector<int32_t> begin{0};   // loop count + 1 offsets into points
@@ -38,27 +40,26 @@ struct OutlineLoops {
   }
 };
 
-// Linear-time equivalent of the spec's repeated scans ("first unused edge ..."): the
-// edges are bucketed by first node in list order and each bucket and the list itself
+// Linear-time equivalent of repeated scans for the "first unused edge": the edges are
+// bucketed by first node in list order and each bucket and the list itself
 // are walked by a cursor that only moves past used edges, which gives the same choice.
 OutlineLoops chain_outline(const BoundaryEdges& edges);
 
-// Header 2 of an outline file (Part 7.1, File format).
+// Header 2 of an outline file.
 inline constexpr std::string_view kFlatOutlineTitle = "PART OUTLINE";   // <base>.lin
 inline constexpr std::string_view kBinderOutlineTitle = "PART OUTLN3D"; // <base>_3D.lin
-inline constexpr int kPointsPerLine = 500;                              // Part 7.1 step 8
+inline constexpr int kPointsPerLine = 500;                              // then a continuation line
 
 // Writes header 1, the given header 2 and the loops as lines, with x, y, z (nn each,
 // working frame) moved into the input frame on a copy (output/input_frame.h).
-// Part 7.1, Left to the implementer: the 500-point counter restarts at every loop, so
-// a loop of fewer than 500 counted points is always one line; only longer loops get
-// continuation lines, each starting with the previous line's last point. No edges:
-// the two headers and one line header ("LINE      1"), as Failure handling says.
+// The 500-point counter restarts at every loop, so a loop of fewer than 500 counted points
+// is always one line; only longer loops get continuation lines, each starting with the
+// previous line's last point. No edges: the two headers and one line header ("LINE      1").
 void write_outline(std::ostream& out, std::string_view title, const OutlineLoops& loops,
                    std::span<const double> x, std::span<const double> y, std::span<const double> z,
                    const FrameTransform& transform);
 
-// Line-data records shared with the feature-line file (Part 7.3).
+// Line-data records shared with the feature-line file.
 inline constexpr std::string_view kLineDataHeader = "ZOKA DATA (LARGE)";
 std::string line_header_record(int32_t line_number);               // "LINE" + I7 (1-based number)
 std::string point_record(double x, double y, double z);            // 3 x (4X, E16.9)

@@ -1,4 +1,4 @@
-// Spec: Part 7.5.
+// The post file's header: the process records written once after the positioning.
 #include "output/post_file.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// Spec: Part 7.4 (Frames).
+// The post file's frames, element results, and closing result and outline records.
 #include "output/post_frames.h"
 
 #include <cmath>

@@ -1,32 +1,32 @@
 // The post file's frame records (model, blank coordinates, element results) and its closing
-// result and outline records. Spec: Part 7.4 (Frames). Unformatted records through
-// fortran/records.h: 9-character keyword, I4 integers, R4 reals. Indices 0-based, written +1.
+// result and outline records: one frame per stage of the run, then the run's results.
+// Unformatted records through fortran/records.h: 9-character keyword, I4 integers, R4 reals.
+// Indices 0-based, written +1.
 #pragma once
 #include <cstdint>
 #include <ostream>
 #include <span>
 #include <vector>
 
-#include "frame/frame_transform.h"
-#include "frame/mesh.h"
+#include "core/frame_transform.h"
+#include "core/mesh.h"
 #include "output/blank_summary.h"
 #include "output/outline.h"
 
 namespace trevo {
 
-// The seven element results of a "SHETQUAD " record, in record order, ne each.
-// Part 7.4, Left to the implementer: the quantities a forming post-processor plots:
-// thickness, thinning and the three principal logarithmic strains (the thickness
-// strain completes the major/minor pair for forming-limit and thinning plots), then
-// the equivalent strain and stress of the material law (Part 4.3).
+// The seven element results of a "SHETQUAD " record, in record order, ne each: the
+// quantities a forming post-processor plots: thickness, thinning and the three principal
+// logarithmic strains (the thickness strain completes the major/minor pair for
+// forming-limit and thinning plots), then the equivalent strain and stress of the material law.
 struct ElementResults {
-  std::span<const double> thickness;          // h, mm (Part 4.2 step 7)
+  std::span<const double> thickness;          // h = h0 / (lambda1 lambda2), mm
   std::span<const double> thinning;           // (h0 - h) / h0 * 100, percent
   std::span<const double> major_strain;       // ln(lambda1), larger in-plane principal strain
   std::span<const double> minor_strain;       // ln(lambda2)
   std::span<const double> thickness_strain;   // eps3 = -(major + minor) (incompressibility)
-  std::span<const double> equivalent_strain;  // eps-bar (Part 4.3)
-  std::span<const double> equivalent_stress;  // K (eps0 + eps-bar)^n (Part 4.3 hardening law)
+  std::span<const double> equivalent_strain;  // eps-bar of the anisotropic material law
+  std::span<const double> equivalent_stress;  // K (eps0 + eps-bar)^n, the hardening law
 };
 
 // Owning columns for ElementResults, derived from the final evaluation's data.
@@ -44,7 +44,7 @@ ElementResultColumns element_results(std::span<const double> thickness, std::spa
                                      std::span<const double> exy, std::span<const double> equivalent_strain,
                                      std::span<const double> equivalent_stress);
 
-// A contour table (CONTRATX or CONTRATY, Part 2.3): per row an integer and a real.
+// A contour table (CONTRATX or CONTRATY): per row an integer and a real.
 struct ContourTable {
   std::span<const int32_t> integers;
   std::span<const double> reals;  // same length
@@ -56,11 +56,10 @@ struct ContourTable {
 void write_frame(std::ostream& out, int32_t frame_number, const Mesh& blank, const ElementResults& results,
                  const ContourTable& x_table, const ContourTable& y_table);
 
-// The six values of the "RESULT   " record after the iteration count.
-// Part 7.4, Left to the implementer: the run's headline results, known when the
-// final frame is written (Part 1.3 steps 19 and 28), in this order and type:
-// R4 punch force, R4 blank-holder force (Part 4.6), R4 blank area, R4 blank weight,
-// R4 least-rectangle area, I4 least-rectangle angle (Part 7.4 summary).
+// The six values of the "RESULT   " record after the iteration count: the run's headline
+// results, known when the final frame is written (the forces after the iteration, the
+// blank summary just before), in this order and type: R4 punch force, R4 blank-holder
+// force, R4 blank area, R4 blank weight, R4 least-rectangle area, I4 least-rectangle angle.
 struct RunResults {
   int32_t iteration_counter = 1;  // written as the iterations done: counter - 1
   double punch_force = 0.0, blank_holder_force = 0.0;
@@ -68,8 +67,7 @@ struct RunResults {
 };
 
 // RESULT, OLINECTL, OLINEXYZ (one per outline point), ENDDATA.
-// Part 7.4, Left to the implementer: the loops are those of chain_outline (Part 7.1),
-// each written whole (no 500-point continuations: those belong to the .lin format),
+// The loops are those of chain_outline, as in the outline files, each written whole (no 500-point continuations: those belong to the .lin format),
 // its points in the .lin order including a closed loop's repeated first point.
 // OLINECTL holds the loop count and each loop's first point number; points are
 // numbered 1, 2, ... across all loops. x, y, z: nn each, working frame, written in

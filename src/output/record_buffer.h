@@ -1,7 +1,7 @@
 // Formatted records gathered into large blocks before they reach the stream.
-// Spec: Part 1.4 (sequential formatted files: one record per line). Writing a
-// 200,000-element part's files record by record through std::ostream costs more
-// than formatting them; a block of about 64 KiB per write keeps the writers fast.
+// A sequential formatted file holds one record per line. Writing a 200,000-element
+// part's files record by record through std::ostream costs more than formatting
+// them; a block of about 64 KiB per write keeps the writers fast.
 #pragma once
 #include <ostream>
 #include <string>

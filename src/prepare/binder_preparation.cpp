@@ -1,4 +1,4 @@
-// Spec: Part 3.3 (Binder-mesh preparation).
+// The binder-mesh preparation: the part mesh's topology tools applied to the binder, silently.
 #include "prepare/binder_preparation.h"
 
 #include <algorithm>
@@ -29,13 +29,14 @@ double prepare_binder(Mesh& binder, std::span<int32_t> edges, std::span<int32_t>
   tool_corner_counts(binder, binder.corners);
   edge_table(binder, edges);
   edge_neighbours(edges, binder.ne, binder.nn, neighbours);
-  // The orientation of check 1 without messages. Its seed rule (largest nz, first on ties,
-  // whatever the sign) is the binder's "largest nz from -2.0"; a region whose sweeps end
-  // takes its new seed at once instead of after NEb + 100 empty sweeps (same result).
+  // The orientation of the part's orientation check, without messages. Its seed rule
+  // (largest nz, first on ties, whatever the sign) lets any binder element seed a region,
+  // also a vertical or downward one; a region whose sweeps end takes its new seed at once
+  // instead of after NEb + 100 empty sweeps, with the same result.
   orient_regions(binder, neighbours);
   const double c = characteristic_length(binder);
-  // Free-edge pass (step 5): its table is read only by the flanging procedures of Part 3.4,
-  // which are not specified; Part 3.3 (Left to the implementer) lets the table stay cleared.
+  // The free-edge pass: its per-node table is read only by flanging procedures of the
+  // positioning, which trevo does not provide, so the table stays cleared.
   std::fill(node_table.begin(), node_table.begin() + binder.nn, 0);
   const size_t ne = static_cast<size_t>(binder.ne);
   for (int32_t e = 0; e < binder.ne; ++e) {

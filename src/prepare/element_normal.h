@@ -1,14 +1,15 @@
 // The element normal and the unit nodal normals of a mesh.
-// Spec: Part 3.1 (element normal: unit vector of d13 x d24, 1e-80 under the root;
-// a degenerate element has the zero vector), Part 3.4 (nodal normals: unweighted
-// sum of the unit element normals of the elements using the node, divided by its
-// length + 1e-50), Part 5.1 (the same nodal normals).
+// Element normal: unit vector of the cross product of the diagonals, d13 x d24, with 1e-80
+// under the root so that a degenerate element has the zero vector; its z component is what
+// every direction check compares with the punch direction +z. Nodal normal: unweighted sum
+// of the unit normals of the elements using the node, divided by its length + 1e-50; the
+// positioning and the restraint set-up use the same.
 #pragma once
 #include <array>
 #include <cmath>
 #include <span>
 
-#include "frame/mesh.h"
+#include "core/mesh.h"
 
 namespace trevo {
 
@@ -26,7 +27,7 @@ inline Vec3 element_normal(const Mesh& m, int32_t e) {
 }
 
 // nx, ny, nz: mesh.nn each. Element corner counts come from mesh.corners when
-// present, else from the connectivity (Part 3.1, node count of a tool element).
+// present, else from the connectivity (a tool mesh carries no corner array).
 inline void nodal_normals(const Mesh& m, std::span<double> nx, std::span<double> ny, std::span<double> nz) {
   for (int32_t i = 0; i < m.nn; ++i) nx[i] = ny[i] = nz[i] = 0.0;
   for (int32_t e = 0; e < m.ne; ++e) {

@@ -1,17 +1,19 @@
 // Moves the part a small way towards the flat blank and flattens it until no element normal has nz <= 0.06.
-// Spec: Part 3.5 (steps 1-6, progress and final lines).
+// Runs once for method 1, after the pre-unfolding gave a first blank; the one-step iteration
+// then starts from the blended shape. Writes, in format (1X, I4, 4X, 2G16.7, I8), a progress
+// line on the first pass and a final line once nz > 0.06 is reached (none after 200 passes).
 // Node indices 0-based; the element in the result is internal and 0-based (printed +1). Lengths in mm.
 #pragma once
 #include <cstdint>
 #include <span>
 
-#include "frame/mesh.h"
-#include "frame/reporter.h"
+#include "core/mesh.h"
+#include "core/reporter.h"
 
 namespace trevo {
 
 struct BlendResult {
-  int32_t k = 1;          // the pass counter k as Part 3.5 prints it (201 after the 200-pass limit)
+  int32_t k = 1;          // the pass counter k as printed (201 after the 200-pass limit)
   bool reached = false;   // q > 0.06 was reached (the final line was written)
   double q = 2.0;         // smallest element normal z of the part as it is left
   int32_t element = 0;    // first element where q occurs, 0-based

@@ -1,4 +1,4 @@
-// Spec: Part 3.6 (Node adjacency and sparse matrix pattern).
+// The node-to-element index, the node adjacency and the CSR pattern expanded from it.
 #include "prepare/matrix_pattern.h"
 
 #include <algorithm>
@@ -9,9 +9,9 @@ namespace trevo {
 
 namespace {
 
-// Appends the nodes of node i's elements not yet in its run (Part 3.6, adjacency step 2);
-// returns the run length; out may be null to count only. The marker holds i + 1 for the
-// nodes already in run i, so it never needs clearing between runs (the spec clears it).
+// Appends the nodes of node i's elements not yet in its run; returns the run length; out
+// may be null to count only. The marker holds i + 1 for the nodes already in run i, so it
+// never needs clearing between runs.
 int32_t gather(const Mesh& m, std::span<const int32_t> pointer, std::span<const int32_t> list, int32_t i,
                std::span<int32_t> marker, int32_t* out) {
   int32_t count = 0;

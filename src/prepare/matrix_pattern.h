@@ -1,19 +1,19 @@
 // The node-to-element index, the node adjacency and the CSR pattern of the stiffness matrix
 // with two unknowns per node.
-// Spec: Part 3.6 (Algorithms). Everything is 0-based: nodes 0..nn-1, elements 0..ne-1,
+// Everything is 0-based: nodes 0..nn-1, elements 0..ne-1,
 // positions into the lists 0.., pointer[0] = 0; node i owns equations 2i (x) and 2i+1 (y).
-// Sizes, reported in the order the driver lays out the slices (Part 1.2):
+// Sizes, reported in the order the driver lays out the slices:
 //   node-to-element pointer nn+1, list T (node_element_pointer returns T);
 //   adjacency pointer nn+1, adjacency list A, own position nn (node_adjacency_pointer returns A);
 //   matrix row_start 2nn+1, column 4A, diagonal 2nn, value 4A.
-// A node used by no element (Part 3.6, Left to the implementer) gets an adjacency run that
-// holds only itself, so its two rows have a diagonal entry (the assembly of Part 4.4 puts a
-// unit value there, as its solver needs a non-zero diagonal).
+// A node used by no element gets an adjacency run that holds only itself, so its two rows
+// have a diagonal entry (the assembly puts a unit value there, as the solver needs a
+// non-zero diagonal).
 #pragma once
 #include <cstdint>
 #include <span>
 
-#include "frame/mesh.h"
+#include "core/mesh.h"
 #include "solver/csr.h"
 
 namespace trevo {

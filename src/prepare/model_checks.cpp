@@ -1,4 +1,4 @@
-// Spec: Part 3.2 (Model checks), Part 3.3 step 3.
+// The model checks of the part mesh and the orientation sweep shared with the binder.
 #include "prepare/model_checks.h"
 
 #include <algorithm>
@@ -23,8 +23,9 @@ enum State : uint8_t { kUnreached, kQueued, kDone };
 
 using MinHeap = std::priority_queue<int32_t, std::vector<int32_t>, std::greater<>>;
 
-// Step 4 of check 1 for one local edge k of the done element e whose neighbour m is
-// unreached: returns true when m is queued (reversed first if it runs the same way as e).
+// One sweep step of the orientation for local edge k of the done element e whose neighbour
+// m is unreached: returns true when m is queued (reversed first if it runs the same way as
+// e, since two consistently oriented elements run along a shared edge in opposite directions).
 bool align_neighbour(Mesh& mesh, std::span<int32_t> neighbours, int32_t e, int k, int32_t m) {
   const int corners_e = element_corners(mesh, e);
   const int32_t a = mesh.node(e, k), b = mesh.node(e, (k + 1) % corners_e);
@@ -99,14 +100,14 @@ void write_report(Reporter& r, const std::vector<std::string>& records) {
   for (const std::string& record : records) r.report(record);
 }
 
-// A plain message whose text is padded with blanks to 79 characters (check 2).
+// A plain message whose text is padded with blanks to 79 characters (punch-direction check).
 std::string plain79(std::string_view text) {
   std::string padded(text);
   padded.resize(std::max<size_t>(79, padded.size()), ' ');
   return plain(padded);
 }
 
-// |cos| of the corner at node `at` between the edges to nodes to1 and to2 (check 4).
+// |cos| of the corner at node `at` between the edges to nodes to1 and to2 (element-angle check).
 double corner_cosine(const Mesh& m, int32_t at, int32_t to1, int32_t to2) {
   auto length = [](double vx, double vy, double vz) { return std::sqrt(vx * vx + vy * vy + vz * vz + 1e-80); };
   const double ax = m.x[to1] - m.x[at], ay = m.y[to1] - m.y[at], az = m.z[to1] - m.z[at];
@@ -242,7 +243,7 @@ void element_angle_check(const Mesh& part, std::span<const int32_t> labels, cons
     const int32_t n1 = part.node(e, 0), n2 = part.node(e, 1), n3 = part.node(e, 2), n4 = part.node(e, 3);
     const bool quadrilateral = element_corners(part, e) == 4;
     // Corners 1 and 2 are written only beyond 5/175 degrees, corner 3 of a quadrilateral
-    // from 10/170 degrees on (Part 3.2); the last corner is not examined.
+    // from 10/170 degrees on; the last corner is not examined.
     bool written = false;
     if (const double g1 = corner_cosine(part, n1, n2, quadrilateral ? n4 : n3); g1 >= c10) {
       bad.push_back(e);

@@ -1,4 +1,5 @@
-// Spec: Part 3.4 (model positioning).
+// The model positioning: tipping, offset, levelling, drawbead ends and the values later
+// phases read.
 #include "prepare/positioning.h"
 
 #include <algorithm>
@@ -7,7 +8,7 @@
 #include <string>
 
 #include "fortran/edit.h"
-#include "frame/frame_transform.h"
+#include "core/frame_transform.h"
 #include "prepare/element_normal.h"
 #include "prepare/model_checks.h"
 #include "prepare/topology.h"
@@ -16,7 +17,7 @@ namespace trevo {
 
 namespace {
 
-constexpr double kPi = 3.1415926535898;               // Overview: degrees to radians
+constexpr double kPi = 3.1415926535898;               // degrees to radians, as every angle input converts
 constexpr double kManualThreshold = 1e-4;              // MANUNOML and OFFSET are ignored below this
 constexpr double kTarget = static_cast<double>(0.707f);  // held in single precision: 0.7070000171661377
 constexpr double kCoarseAngle = 1.5358897417550104;    // 88 degrees
@@ -75,7 +76,7 @@ struct PointTest {
   double smallest_cross = 1e20;  // smallest |cross product| over the tested elements
 };
 
-// Point-in-element test in the xy projection over every part element (Part 3.4 step 1). A quadrilateral's
+// Point-in-element test in the xy projection over every part element. A quadrilateral's
 // doubled area is taken as |d13 x d24|, the same area measure as for a triangle.
 PointTest locate_in_part(const Mesh& part, double px, double py) {
   PointTest t;
@@ -108,13 +109,13 @@ PointTest locate_in_part(const Mesh& part, double px, double py) {
 double xy_length(double dx, double dy) { return std::sqrt(dx * dx + dy * dy + 1e-80); }
 
 // Moves the end (px, py) over the part; (ox, oy) is the other end. Returns false when given up.
-// Part 3.4, Left to the implementer (nudge cycle): an end that lies on an element edge (or on the line
-// through one) tries the four diagonal positions (+k, +k), (-k, +k), (-k, -k), (+k, -k) times the step
-// around it; the first one over an element is kept. If none is, the end stays and makes the ordinary
-// step towards the other end, and k grows by 1 for the next on-edge event. Every round that does not
-// finish thus shortens the drawbead by one step, and an end is also given up when a step fails to
-// shorten it (possible only when the minimum length is below the step and the end overshoots the
-// other end), so the procedure always terminates.
+// Nudge cycle: an end that lies on an element edge (or on the line through one) tries the four
+// diagonal positions (+k, +k), (-k, +k), (-k, -k), (+k, -k) times the step around it; the first
+// one over an element is kept. If none is, the end stays and makes the ordinary step towards
+// the other end, and k grows by 1 for the next on-edge event. Every round that does not finish
+// thus shortens the drawbead by one step, and an end is also given up when a step fails to
+// shorten it (possible only when the minimum length is below the step and the end overshoots
+// the other end), so the procedure always terminates.
 bool pull_end_over_part(const Mesh& part, double& px, double& py, double ox, double oy, double step,
                         double min_length) {
   constexpr std::array<std::array<double, 2>, 4> kDiagonals{{{1, 1}, {-1, 1}, {-1, -1}, {1, -1}}};
@@ -142,7 +143,7 @@ bool pull_end_over_part(const Mesh& part, double& px, double& py, double ox, dou
 }
 
 void write_drawbead_message(int32_t bead, const RunSettings& s, Reporter& r) {
-  if (s.message_level != 1) return;  // Part 3.4: message level 1 only, so never in a normal run
+  if (s.message_level != 1) return;  // message level 1 only, so never in a normal run
   r.both("******* The" + fortran::edit_i(bead + 1, 3) + " th drawbead\"s position is incorrect *******");
 }
 
@@ -152,7 +153,8 @@ void tip_and_record(PositioningInput& in, RunSettings& s, double alpha, double b
   s.tipping_beta = beta;
 }
 
-// Step 2: manual tipping by MANUNOML (degrees; the second already sign-reversed by the reader).
+// Manual tipping by MANUNOML (degrees; the second already sign-reversed by the reader); the
+// tools are turned upwards again and the orientation checked again after the turn.
 void manual_tipping(PositioningInput& in, RunSettings& s, Reporter& r) {
   if (std::abs(s.manunoml[0]) < kManualThreshold && std::abs(s.manunoml[1]) < kManualThreshold) return;
   tip_and_record(in, s, s.manunoml[0] * kPi / 180.0, s.manunoml[1] * kPi / 180.0);
@@ -162,9 +164,9 @@ void manual_tipping(PositioningInput& in, RunSettings& s, Reporter& r) {
   orientation_check(in.part, in.neighbours, in.labels, s, r);
 }
 
-// Step 4. The flanging way of finding the angles (flat-blank-only switch 1) and the extra preparation
-// for method 0 are not specified (Part 3.4, Left to the implementer) and are skipped: with switch 1 the
-// angles stay 0; with method 0 the search below runs without that preparation.
+// Automatic tipping (AUTONOML 1) from the nodal normals. trevo has no flanging procedures, which
+// would find the angles for the flat-blank-only switch 1 and prepare the search for method 0:
+// with switch 1 the angles stay 0; with method 0 the search below runs without that preparation.
 void automatic_tipping(PositioningInput& in, RunSettings& s, Reporter& r) {
   TippingAngles angles;
   if (s.flat_blank_only == 0) {
@@ -179,7 +181,8 @@ void automatic_tipping(PositioningInput& in, RunSettings& s, Reporter& r) {
   }
 }
 
-// Step 6: a second search after the undercut check set method 0; kept only if it helped enough.
+// A second search after the undercut check set method 0; kept only if it raised the smallest
+// normal z by at least 0.1 or brought it to -0.866 or above.
 void second_automatic_attempt(PositioningInput& in, RunSettings& s) {
   nodal_normals(in.part, in.nx, in.ny, in.nz);
   const TippingAngles angles = tipping_search(in.nx, in.ny, in.nz);
@@ -194,7 +197,8 @@ void second_automatic_attempt(PositioningInput& in, RunSettings& s) {
   }
 }
 
-// Step 7: every part node and its copy move by OFFSET times the nodal normal.
+// Offset: every part node and its copy move by OFFSET times the nodal normal (mm; positive
+// along the normals, "forth", negative against them, "entad").
 void offset_part(PositioningInput& in, const RunSettings& s, Reporter& r) {
   write_offset_lines(s.offset, s, r);
   nodal_normals(in.part, in.nx, in.ny, in.nz);
@@ -333,20 +337,20 @@ double binder_steepness_factor(const Mesh& binder, double current) {
 }
 
 void position_model(PositioningInput& in, RunSettings& s, Reporter& r) {
-  orientation_check(in.part, in.neighbours, in.labels, s, r);                      // step 1
-  if (s.autonoml == 0) manual_tipping(in, s, r);                                   // step 2
-  // Step 3, the flanging preparation for the flat-blank-only switch 1, is not specified (Part 3.4,
-  // Left to the implementer) and is skipped; it changes no angle.
-  if (s.autonoml == 1) automatic_tipping(in, s, r);                                // step 4
-  s.smallest_nz = undercut_check(in.part, in.labels, s, r);                        // step 5
-  if (s.method == 0 && s.autonoml == 1 && s.flat_blank_only == 0) second_automatic_attempt(in, s);  // 6
-  if (std::abs(s.offset) > kManualThreshold) offset_part(in, s, r);                // step 7
-  element_angle_check(in.part, in.labels, s, r);                                   // step 8
-  s.lowest_z = level_model(in);                                                    // step 9
-  pull_drawbead_ends(in.part, in.beads, s, r);                                     // step 10
-  s.restraint_category = restraint_category(s);                                    // step 11
-  s.draw_depth = part_draw_depth(in.part);                                         // step 12
-  if (in.binder.nn > 0) s.binder_steepness = binder_steepness_factor(in.binder, s.binder_steepness);  // 13
+  orientation_check(in.part, in.neighbours, in.labels, s, r);
+  if (s.autonoml == 0) manual_tipping(in, s, r);
+  // With the flat-blank-only switch a flanging preparation of the binder would come here;
+  // trevo has none, and it changes no angle.
+  if (s.autonoml == 1) automatic_tipping(in, s, r);
+  s.smallest_nz = undercut_check(in.part, in.labels, s, r);
+  if (s.method == 0 && s.autonoml == 1 && s.flat_blank_only == 0) second_automatic_attempt(in, s);
+  if (std::abs(s.offset) > kManualThreshold) offset_part(in, s, r);
+  element_angle_check(in.part, in.labels, s, r);
+  s.lowest_z = level_model(in);
+  pull_drawbead_ends(in.part, in.beads, s, r);
+  s.restraint_category = restraint_category(s);
+  s.draw_depth = part_draw_depth(in.part);
+  if (in.binder.nn > 0) s.binder_steepness = binder_steepness_factor(in.binder, s.binder_steepness);
 }
 
 }  // namespace trevo

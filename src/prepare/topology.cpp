@@ -1,4 +1,5 @@
-// Spec: Part 3.1 (Mesh topology and element normals).
+// Mesh topology: quadrilateral shape rules and splitting, element reversal, upward tools,
+// edge and neighbour tables.
 #include "prepare/topology.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@ namespace trevo {
 
 namespace {
 
-constexpr double kLargeCorner = 2.7925268;   // 160 degrees (Part 3.1)
+constexpr double kLargeCorner = 2.7925268;   // 160 degrees
 constexpr double kConcaveArea = 0.001;       // area difference of the concavity test
 
 struct Vec {
@@ -22,7 +23,8 @@ Vec minus(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 
-// The four triangle areas of the concavity test (Part 3.1).
+// The four triangle areas of the concavity test: for a convex quadrilateral both diagonals
+// split it into the same total area.
 struct QuadAreas {
   double a124, a123, a234, a134;
   bool concave() const { return std::abs(a124 - a123 + a234 - a134) >= kConcaveArea; }
@@ -33,7 +35,7 @@ QuadAreas quad_areas(const QuadPlane& q) {
           std::abs(0.5 * (q.x3 * q.y4 - q.x4 * q.y3))};
 }
 
-// One corner sum more than twice the other (Part 3.1, step 1 of both passes).
+// One sum of opposite corners more than twice the other (both passes test it first).
 bool lopsided(const std::array<double, 4>& a) {
   const double s13 = a[0] + a[2], s24 = a[1] + a[3];
   return s13 > 2.0 * s24 || s24 > 2.0 * s13;
@@ -41,8 +43,10 @@ bool lopsided(const std::array<double, 4>& a) {
 
 enum class Split { kNone, kDiagonal13, kDiagonal24 };
 
-// The splitting pass's decision (Part 3.1, Splitting steps 1-4). It is "bad" exactly when
-// the counting pass counts the element: same thresholds, other corner order.
+// The splitting pass's decision: a corner above 160 degrees with lopsided corner sums splits
+// along the diagonal through that corner pair; otherwise a concave element splits along the
+// diagonal inside it. It is "bad" exactly when the counting pass counts the element: same
+// thresholds, other corner order.
 Split split_of(const Mesh& m, int32_t e) {
   const QuadPlane q = quad_plane(m, e);
   const std::array<double, 4> a = corner_angles(q);
@@ -79,7 +83,7 @@ QuadPlane quad_plane(const Mesh& m, int32_t e) {
   const Vec d14 = minus(position(m, m.node(e, 3)), p1);
   const Vec d24 = minus(position(m, m.node(e, 3)), position(m, m.node(e, 1)));
   const double x2 = std::sqrt(dot(d12, d12));
-  // 1e-50 keeps a zero-length first edge from dividing by zero, as in Part 4.2.
+  // 1e-50 keeps a zero-length first edge from dividing by zero, as in the membrane element.
   const Vec ex{d12.x / (x2 + 1e-50), d12.y / (x2 + 1e-50), d12.z / (x2 + 1e-50)};
   const Vec c = cross(d13, d24);
   const double c_length = std::sqrt(dot(c, c) + 1e-80);
@@ -158,7 +162,8 @@ void reverse_element(Mesh& m, int32_t e, std::span<int32_t> neighbours) {
   m.node(e, 2) = old_n1;
   if (triangle_connectivity) m.node(e, 3) = old_n1;
   if (neighbours.empty()) return;
-  // The reversed element's edge 1 is its old edge 2 and so on (Part 3.1).
+  // Swapping nodes 1 and 3 turns edge 1 into the old edge 2 and, for a quadrilateral, edge 3
+  // into the old edge 4.
   const size_t ne = static_cast<size_t>(m.ne);
   std::swap(neighbours[e], neighbours[ne + e]);
   if (quadrilateral) std::swap(neighbours[2 * ne + e], neighbours[3 * ne + e]);
@@ -185,8 +190,8 @@ void edge_table(const Mesh& m, std::span<int32_t> edges) {
   }
 }
 
-// The spec scans, for every slot s, all later slots for the first uncleared copy of its
-// edge: quadratic. Grouping the slots by edge (bucketed by lower node, then by higher node,
+// Scanning, for every slot s, all later slots for the first uncleared copy of its edge is
+// quadratic. Grouping the slots by edge (bucketed by lower node, then by higher node,
 // keeping slot order) gives the same pairs: a scanning slot that is still uncleared finds
 // the very next copy of its edge, so copies pair off 1st-2nd, 3rd-4th, ...; a copy that
 // cannot scan (a slot of the last element) stays unpaired and the next copy scans instead.

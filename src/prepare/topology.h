@@ -1,7 +1,7 @@
-// Shape fixes of the part mesh, upward tool meshes, and the edge and neighbour tables.
-// Spec: Part 3.1 (quadrilateral plane coordinates, corner angles, counting and splitting
-// badly shaped quadrilaterals, tool node counts and upward orientation, edge and
-// neighbour tables, element reversal keeping the neighbour table right).
+// Shape fixes of the part mesh, upward tool meshes, and the edge and neighbour tables:
+// quadrilateral plane coordinates, corner angles, counting and splitting badly shaped
+// quadrilaterals, tool node counts and upward orientation, edge and neighbour tables, and
+// element reversal that keeps the neighbour table right.
 // All indices are 0-based: nodes 0..nn-1, elements 0..ne-1, corners and local edges 0..3.
 // Neighbour table: ne x 4, column-major (entry (e, k) at neighbours[k * ne + e]), kNone on
 // the boundary. Edge table: 2 x 4ne entries, slot s = 4e + k holds the nodes of local edge k
@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <span>
 
-#include "frame/mesh.h"
+#include "core/mesh.h"
 
 namespace trevo {
 
 // Corners of a quadrilateral laid into its own plane: corner 1 at the origin, corner 2 on
-// the x axis (x1 = y1 = y2 = 0), y3 >= 0. The same frame as the element formulation (Part 4.2).
+// the x axis (x1 = y1 = y2 = 0), y3 >= 0. The same frame as the membrane element's.
 struct QuadPlane {
   double x2, x3, y3, x4, y4;
 };
@@ -27,7 +27,7 @@ QuadPlane quad_plane(const Mesh& m, int32_t e);
 std::array<double, 4> corner_angles(const QuadPlane& q);
 
 // Corner count of element e: mesh.corners[e] when the mesh has a corner array, otherwise
-// from the connectivity (Part 3.1, node count of a tool element).
+// from the connectivity, as for a tool element: 3 when node 4 equals node 3 or is kNone.
 int element_corners(const Mesh& m, int32_t e);
 
 // The number of 4-corner elements that the shape rules find badly shaped (first reading).
@@ -56,8 +56,8 @@ void orient_tool_upwards(Mesh& tool);
 // Fills the edge table (4 * m.ne slots) from the connectivity and corner counts.
 void edge_table(const Mesh& m, std::span<int32_t> edges);
 
-// Pairs the edge slots into the neighbour table (ne x 4) exactly as the spec's scan over
-// later slots does, but hashed by node: the k-th and (k+1)-th copy of an edge (slot order)
+// Pairs the edge slots into the neighbour table (ne x 4) exactly as a scan of every slot over
+// the later slots would, but bucketed by node: the k-th and (k+1)-th copy of an edge (slot order)
 // pair for k = 1, 3, 5, ...; found slots are cleared to (kNone, kNone); the slots of the
 // last element never start a scan. nn bounds the node numbers.
 void edge_neighbours(std::span<int32_t> edges, int32_t ne, int32_t nn, std::span<int32_t> neighbours);

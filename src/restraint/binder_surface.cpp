@@ -1,10 +1,10 @@
-// Spec: Part 5.2 (Binder-surface calculation; On-binder stage, inversion gate).
+// Binder-surface calculation and the on-binder inversion gate.
 #include "restraint/binder_surface.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "frame/run_stop.h"
+#include "core/run_stop.h"
 #include "restraint/unfolding_schedule.h"
 #include "solver/conjugate_gradient.h"
 #include "solver/iteration_control.h"
@@ -38,7 +38,7 @@ void scale_binder_diagonal(const DiagonalScaling& scaling, const NodeConstraints
 void report_binder_surface_abandoned(const RunSettings& settings, Reporter& reporter) {
   if (settings.message_level != 2) return;
   // List-directed records: one blank before each text; the report's second line has
-  // eight blanks inside its text where the console's has seven (Part 5.2).
+  // eight blanks inside its text where the console's has seven.
   reporter.console("");
   reporter.console(" ******* Due to lack of convergency, binder surface");
   reporter.console("        calculation is not continued *******");
@@ -70,10 +70,10 @@ BinderSurfaceResult binder_surface(const OneStepModel& model, OneStepState& stat
   for (int32_t k = 1; k <= kBinderSurfaceIterations; ++k) {
     const double previous_adp = result.adp;
     const double t = 100.0 * std::sqrt(deps) * solver_factor * std::pow(previous_adp, 0.75);
-    // Step 2 clears the increment: the solver starts from zero, not from the last
-    // increment (a start already within t would otherwise repeat that increment).
+    // The increment is cleared every iteration: the solver starts from zero, not from the
+    // last increment (a start already within t would otherwise repeat that increment).
     std::fill(state.cg.x.begin(), state.cg.x.end(), 0.0);
-    // The prescribed increments apply at every iteration of this phase (Part 5.2).
+    // Unlike the pre-unfolding, the prescribed increments apply at every iteration here.
     assemble_membrane(model, state, prescribed, true);
     scale_binder_diagonal(scaling, model.held, state.k);
     conjugate_gradient(state.k, state.R, t, state.cg, state.dU);

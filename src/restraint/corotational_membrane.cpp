@@ -1,4 +1,4 @@
-// Spec: Part 5.2 (Membrane element).
+// Corotational plane-stress membrane: restoring forces and stiffness of one element in the blank.
 #include "restraint/corotational_membrane.h"
 
 #include <cmath>
@@ -67,9 +67,9 @@ void add_plane_stiffness(int corners, const double* dndx, const double* dndy, Tu
 }
 
 // K = h0 (area B1^T D B1 + (area / 3)(B2^T D B2 + B3^T D B3)) in the frame turned by t
-// (quadrilateral: the sets of Part 4.2; triangle: its one set).
+// (quadrilateral: its centre set and two further sets; triangle: its one set).
 ElementMatrix plane_stiffness(const ElementGeometry& g, double e_modulus, double h0, Turn t) {
-  const double d11 = e_modulus / 0.75, d12 = 0.5 * e_modulus / 0.75, d33 = e_modulus / 3.0;  // Part 5.2
+  const double d11 = e_modulus / 0.75, d12 = 0.5 * e_modulus / 0.75, d33 = e_modulus / 3.0;  // Poisson 0.5
   const double volume = g.area * h0;
   ElementMatrix k{};
   const int sets = g.corners == 4 ? 3 : 1;

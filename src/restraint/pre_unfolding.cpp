@@ -1,4 +1,4 @@
-// Spec: Part 5.2.
+// Pre-unfolding passes and the membrane system of one unfolding iteration.
 #include "restraint/pre_unfolding.h"
 
 #include <algorithm>
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fortran/edit.h"
-#include "frame/run_stop.h"
+#include "core/run_stop.h"
 #include "restraint/corotational_membrane.h"
 #include "restraint/unfolding_schedule.h"
 #include "solver/iteration_control.h"
@@ -36,18 +36,17 @@ void prescribe(std::span<const int32_t> nodes, std::span<const double> values, i
   }
 }
 
-// Part 5.2, Left to the implementer (the membrane's formulation): the membrane has no
-// supports unless CONTRATX / CONTRATY lines hold nodes, so its matrix is singular in the
-// blank's rigid motion (exactly in the two translations, nearly in the turn) and the
-// increment is only defined up to a rigid motion. The warm-started solver of Part 4.4
-// never corrects such a component once its starting guess holds it, so the blank drifted
-// and turned at every iteration with ADP stuck far above tol (the triangle-meshed S-rail
-// turned by about 3 degrees per iteration, a door panel by 0.6). The increment taken is
-// therefore the solution free of rigid motion: its least-squares translation and turn
-// (about the centroid of the blank) are removed. This changes no balance, since the corner
-// forces of every element balance in force and moment (corotational_membrane.h), and it
-// keeps the blank where the projection lies (centroid and mean turn), where the one-step
-// iteration's stabilisation (Part 4.1) expects small displacements. Nodes that no element
+// The membrane has no supports unless CONTRATX / CONTRATY lines hold nodes, so its
+// matrix is singular in the blank's rigid motion (exactly in the two translations, nearly
+// in the turn) and the increment is only defined up to a rigid motion. The warm-started
+// conjugate gradient never corrects such a component once its starting guess holds it,
+// so the blank would drift and turn at every iteration (a triangle-meshed blank by degrees
+// per iteration) with ADP stuck far above tol. The increment taken is therefore the
+// solution free of rigid motion: its least-squares translation and turn (about the
+// centroid of the blank) are removed. This changes no balance, since the corner forces of
+// every element balance in force and moment (corotational_membrane.h), and it keeps the
+// blank where the projection lies (centroid and mean turn), where the one-step
+// iteration's stabilisation coefficients expect small displacements. Nodes that no element
 // uses (increment 0) take no part. Not done when nodes are held: they support the blank.
 struct RigidMotionFilter {
   std::vector<char> used;  // nn: node of some element
@@ -96,7 +95,8 @@ struct PassResult {
   int32_t iterations = 0;
 };
 
-// One pass of the pre-unfolding from X = x, Y = y, Zb = 0 (Part 5.2, A pass).
+// One pass of the pre-unfolding from X = x, Y = y, Zb = 0: iterations with the RELAX
+// schedule until one of the exit tests holds, then the closing lines.
 PassResult run_pass(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
                     const RunSettings& settings, double start_relax, double tol, Reporter& reporter) {
   const Mesh& part = model.part;
@@ -112,7 +112,7 @@ PassResult run_pass(const OneStepModel& model, OneStepState& state, const Prescr
     ++k;
     const double previous_adp = adp;
     const double t = 50.0 * std::sqrt(tol) * solver_factor * std::pow(previous_adp, 0.75);
-    if (settings.binder_flag == 1 && model.binder_grid != nullptr) {  // step 3: the binder term sets Zb
+    if (settings.binder_flag == 1 && model.binder_grid != nullptr) {  // the binder term sets Zb
       binder_heights(model.binder, *model.binder_grid, model.binder_neighbours, model.binder_boundary, true,
                      state.X, state.Y, state.last_binder_element, state.Zb);
     }
@@ -174,13 +174,13 @@ MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& stat
       corners.Y[k] = state.Y[part.node(e, k)];
     }
     CorotationalMembrane m = corotational_membrane(g, kMembraneModulus, model.h0[e], corners);
-    // The blank moves by X -= RELAX dU (Part 4.1's convention), so the system K dU = R
+    // The blank moves by X -= RELAX dU (the one-step iteration's convention), so K dU = R
     // takes R = -(restoring force): dU is minus the move that restores the shapes.
     for (double& f : m.restoring) f = -f;
     gather_element_forces(part, e, std::span<const double, kElementDofs>(m.restoring.data(), kElementDofs), state.R);
     assemble_element_matrix(part, e, model.held, model.scatter, m.stiffness, state.k.value);
-    // Part 5.2, Left to the implementer: AAL and AANL are 4.0 times the summed
-    // element areas on the part and in the blank (their ratio shows the unfolding's stretch).
+    // AAL and AANL are diagnostics: 4.0 times the summed element areas on the part and
+    // in the blank (their ratio shows the unfolding's stretch).
     measures.aal += 4.0 * g.area;
     measures.aanl += 4.0 * blank_area(part, e, state.X, state.Y);
   }
@@ -204,7 +204,7 @@ double pre_unfold(const OneStepModel& model, OneStepState& state, const Prescrib
 
   report_restart(settings, reporter);
   settings.max_relax *= 0.5;
-  // Part 5.2: without a binder RELAX restarts at 0.5 r0; with one it keeps r0.
+  // Without a binder RELAX restarts at 0.5 r0; with one it keeps r0.
   const double second_start = settings.binder_flag == 1 ? r0 : 0.5 * r0;
   pass = run_pass(model, state, prescribed, settings, second_start, tol, reporter);
   if (inverted_element_count(model.part, state.X, state.Y) > 0) {

@@ -1,12 +1,12 @@
 // Pre-unfolding: the part's projection relaxed into a flat blank by a uniform
 // linear-elastic membrane; its result is the iteration's starting blank.
-// Spec: Part 5.2 (Membrane element, One iteration, Pre-unfolding). Nodes 0-based.
+// Nodes 0-based.
 #pragma once
 #include <cstdint>
 #include <span>
 
-#include "frame/reporter.h"
-#include "frame/settings.h"
+#include "core/reporter.h"
+#include "core/settings.h"
 #include "solver/one_step.h"
 
 namespace trevo {
@@ -19,7 +19,7 @@ struct PrescribedMotion {
 
 inline constexpr double kMembraneModulus = 10000.0;
 
-// One membrane iteration's linear system at the current X, Y (Part 5.2 steps 2-5):
+// One membrane iteration's linear system at the current X, Y:
 // residual R = -(membrane forces), matrix with the constraints, prescribed
 // increments (in X, Y) on the constrained rows when first_iteration is set.
 // Returns the two element measures AAL and AANL of this element loop.

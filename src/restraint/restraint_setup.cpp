@@ -1,4 +1,6 @@
-// Spec: Part 5.1 (Blank-holder force and drawbead restraint).
+// Restraint set-up: blank-holder, pad and drawbead forces turned into nodal quantities.
+// Forces act in the plan (the punch moves along z): free-edge lengths and the search
+// for the element under a tool element or a bead point use x and y only.
 #include "restraint/restraint_setup.h"
 
 #include <algorithm>
@@ -29,7 +31,8 @@ double plan_cross(double ax, double ay, double bx, double by, double px, double 
 }
 
 // The four connectivity entries of element e; a tool element's missing 4th node
-// (kNone) repeats the 3rd, so "node 4 differs from node 3 and is not 0" means a quad.
+// (kNone) repeats the 3rd, so an element is a quadrilateral exactly when its 4th node
+// differs from its 3rd.
 std::array<int32_t, 4> element_nodes(const Mesh& m, int32_t e) {
   std::array<int32_t, 4> n{m.node(e, 0), m.node(e, 1), m.node(e, 2), m.node(e, 3)};
   if (n[3] == kNone) n[3] = n[2];
@@ -96,9 +99,9 @@ double triangle_area(const Mesh& m, int32_t a, int32_t b, int32_t c) {
   return 0.5 * std::sqrt(cx * cx + cy * cy + cz * cz + 1.0e-80);
 }
 
-// The part element that holds the plan point c (tool-element transfer, step 2), or kNone.
+// The part element that holds the plan point c (a tool element's centre), or kNone.
 // The grid lists, in element order, every element whose box +-1e-6 may hold c, so the
-// first hit is the first of the spec's scan over all elements. A part triangle is
+// first hit is the one a scan over all elements in order would find. A part triangle is
 // tested as its one triangle (n1 n2 n3); the second test (n1 n3 n4) is for quads.
 int32_t element_under(const Mesh& part, const PlanGrid& grid, Point c) {
   for (const int32_t e : grid.candidates(c.x, c.y)) {
@@ -136,7 +139,7 @@ void spread_over_tool(const Mesh& tool, const Mesh& part, const PlanGrid& grid, 
     for (int k = 0; k < corners; ++k) centre.x += tool.x[n[k]], centre.y += tool.y[n[k]];
     centre = {centre.x / corners, centre.y / corners};
     const int32_t e = element_under(part, grid, centre);
-    if (e == kNone) continue;  // its share is lost (Failure handling)
+    if (e == kNone) continue;  // over no part element: its share is lost
     const auto pn = element_nodes(part, e);
     const double share = corner_share(element_force[j], is_quad(pn));
     for (int k = 0; k < corner_total(pn); ++k) {
@@ -291,8 +294,8 @@ std::optional<double> crossing_length(const Mesh& copy, const BeadLine& l, const
 }
 
 // The walk of bead b over the copy of the part (bead within one element, or start,
-// end and intermediate elements). An end that was not located (row kNone) adds no
-// piece (Left to the implementer: bead end on an edge or outside the mesh).
+// end and intermediate elements). An end on an element edge or outside the mesh is in
+// no element under the strict test; its row is not located (kNone) and adds no piece.
 BeadRun walk_bead(const Mesh& copy, const DrawbeadLines& beads, const BeadEndRows& rows, int32_t b) {
   const int32_t nb = beads.count();
   const auto start = row_of(rows.start, nb, b), end = row_of(rows.end, nb, b);
@@ -315,7 +318,7 @@ BeadRun walk_bead(const Mesh& copy, const DrawbeadLines& beads, const BeadEndRow
   return run;
 }
 
-// Step 7: clear the lists, locate the ends, walk each bead into its run (at most E(b)
+// Drawbeads: clear the lists, locate the ends, walk each bead into its run (at most E(b)
 // entries: the pre-count ran the same walk), raise the state codes of its nodes.
 void lay_drawbeads(const Mesh& copy, const DrawbeadLines& beads, const BeadEndRows& rows, const RestraintData& data) {
   std::fill(data.bead_node.begin(), data.bead_node.end(), kNone);
@@ -352,27 +355,28 @@ RestraintTotals restraint_setup(const RestraintMeshes& meshes, const DrawbeadLin
                                 Reporter& reporter) {
   const Mesh& part = meshes.part;
   const size_t nn = static_cast<size_t>(part.nn);
-  // 1. Clear the holding force and the two accumulators.
+  // Clear the holding force and the two accumulators the iteration fills.
   std::fill(data.holding_force.begin(), data.holding_force.end(), 0.0);
   std::fill(data.node_force.begin(), data.node_force.end(), 0.0);
   std::fill(data.contact_force.begin(), data.contact_force.end(), 0.0);
-  // 2. Unit nodal normals and elements per node.
+  // Unit nodal normals and elements per node.
   nodal_normals(part, data.normals.subspan(0, nn), data.normals.subspan(nn, nn), data.normals.subspan(2 * nn, nn));
   std::fill(data.element_count.begin(), data.element_count.end(), 0.0);
   for (int32_t e = 0; e < part.ne; ++e) {
     const int corners = part.corners.empty() ? corner_count(part, e) : part.corners[e];
     for (int k = 0; k < corners; ++k) data.element_count[part.node(e, k)] += 1.0;
   }
-  // 3. Every node free.
+  // Every node free.
   std::fill(data.state.begin(), data.state.end(), 2);
-  // 4. Drawbead totals.
+  // Drawbead totals (3-D bead lengths).
   RestraintTotals totals;
   for (int32_t b = 0; b < beads.count(); ++b) {
     totals.bdforce += beads.restraining[b] * bead_length(beads, b);
     totals.raise += beads.raising[b] * bead_length(beads, b);
   }
   totals.blank_holder_force = settings.bhforce;
-  // 5. Blank-holder force; 6. pad force.
+  // Blank-holder force: over the free edges without a holder mesh (only above 10),
+  // else over the holder elements whatever its value; then the pad force.
   const bool holder = settings.blank_holder_flag == 1, pad = settings.pad_flag == 1;
   if (!holder && settings.bhforce > 10.0) {
     totals.blank_holder_force = net_force(settings.bhforce - totals.raise, kFreeEdgeForceMessage, settings, reporter);
@@ -389,7 +393,7 @@ RestraintTotals restraint_setup(const RestraintMeshes& meshes, const DrawbeadLin
       spread_over_tool(meshes.pad, part, grid, force, kBeadOrPad, data, pad_element_force);
     }
   }
-  // 7. Drawbeads (also with no bead: the lists are cleared).
+  // Drawbeads (also with no bead: the lists are cleared).
   lay_drawbeads(meshes.part_copy, beads, rows, data);
   return totals;
 }

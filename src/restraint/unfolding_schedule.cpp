@@ -1,4 +1,4 @@
-// Spec: Part 5.2.
+// RELAX schedules, exit tests and progress line of the membrane unfolding.
 #include "restraint/unfolding_schedule.h"
 
 #include <algorithm>

@@ -1,5 +1,4 @@
 // Residual, constraints, MAXP and element assembly through the scatter map.
-// Spec: Part 4.4.
 #include "solver/assembly.h"
 
 #include <algorithm>

@@ -1,16 +1,17 @@
 // Residual R = external − internal with constraints and MAXP; element matrices
 // constrained, symmetrised and added into the CSR matrix through a scatter map.
-// Spec: Part 4.4 (Residual steps 3-5 and 7, Matrix steps 2-4); Part 3.6 (pattern).
+// Constrained components stay in the system (no equation is eliminated): a held
+// dof gets a zero residual and a decoupled row with a positive diagonal.
 //
 // Indices are 0-based: node i owns equations 2i (x) and 2i+1 (y); element e's
 // local degree of freedom a (0..7) is corner a/2, x when a is even, y when odd.
 // An element matrix is 8 x 8, column-major, ke[a + 8*b] = K(a, b); a triangle
-// (corner 3 repeating corner 2, Part 3.1) uses its leading 6 x 6 block only.
+// (corner 3 repeating corner 2) uses its leading 6 x 6 block only.
 #pragma once
 #include <cstdint>
 #include <span>
 
-#include "frame/mesh.h"
+#include "core/mesh.h"
 #include "solver/csr.h"
 
 namespace trevo {
@@ -40,45 +41,46 @@ inline int64_t scatter_map_size(int32_t ne) { return int64_t{kElementPairs} * ne
 // element e, or -1 when the element has no such pair (a or b >= 6 for a triangle,
 // or a column missing from the row). Element-major, a outer and b inner: the
 // order in which add_element_matrix visits the pairs. Built once per run; each
-// row's columns must be ascending and distinct (Part 3.6).
+// row's columns must be ascending and distinct.
 void scatter_map(const Mesh& mesh, const CsrMatrix& k, std::span<int32_t> map);
 
-// Matrix step 2: for each local dof of element e whose node is held in that
-// direction, clears its row and column of ke and sets its diagonal to 1.0.
+// For each local dof of element e whose node is held in that direction, clears its
+// row and column of ke and sets its diagonal to 1.0. The assembled diagonal of a
+// held equation is then the number of elements sharing its node.
 void constrain_element_matrix(const Mesh& mesh, int32_t e, const NodeConstraints& held,
                               std::span<double, kElementPairs> ke);
 
-// Matrix step 3: K(b, a) = K(a, b) for a < b < dofs (upper triangle copied into lower).
+// K(b, a) = K(a, b) for a < b < dofs (upper triangle copied into lower).
 void symmetrise_element_matrix(int dofs, std::span<double, kElementPairs> ke);
 
-// Matrix step 4: value[map[64e + 8a + b]] += K(a, b) for every pair with a map
-// entry, a outer, b inner. This is exactly the Part's row scan (each pair adds
-// to the one entry of row dof(a) whose column is dof(b)), in the same order:
-// called for the elements in ascending order, every entry gets the same sums.
+// value[map[64e + 8a + b]] += K(a, b) for every pair with a map entry, a outer,
+// b inner. This gives the sums of a scan of row dof(a) for the entry of column dof(b)
+// (each pair adds to exactly one entry), in the same order: called for the elements
+// in ascending order, every entry gets the same sums, rounding included.
 void add_element_matrix(std::span<const int32_t> map, int32_t e,
                         std::span<const double, kElementPairs> ke, std::span<double> value);
 
-// Matrix steps 2-4 for element e in one call (ke is modified in place).
+// Constrain, symmetrise and add element e's matrix in one call (ke is modified in place).
 void assemble_element_matrix(const Mesh& mesh, int32_t e, const NodeConstraints& held,
                              std::span<const int32_t> map, std::span<double, kElementPairs> ke,
                              std::span<double> value);
 
 // Puts 1.0 on every diagonal entry that is exactly 0 after assembly; returns how
-// many. Part 3.6 (Left to the implementer) gives a node used by no element rows
-// with only their diagonal, which no element fills; Part 4.4's sweeps divide by
-// every diagonal, so such an equation becomes dU = R instead of a division by 0.
+// many. The matrix pattern gives a node used by no element rows holding only their
+// diagonal, which no element fills; the preconditioner's sweeps divide by every
+// diagonal, so such an equation becomes dU = R instead of a division by 0.
 int32_t unit_zero_diagonals(CsrMatrix& k);
 
-// Residual step 3: adds element e's internal forces fe (local dof order, first
+// Adds element e's internal forces fe (local dof order, first
 // element_dofs entries used) into internal (2*nn, per node x then y).
 void gather_element_forces(const Mesh& mesh, int32_t e, std::span<const double, kElementDofs> fe,
                            std::span<double> internal);
 
-// Residual step 4: r = external − internal, component by component (2*nn each).
+// r = external − internal, component by component (2*nn each).
 void residual(std::span<const double> external, std::span<const double> internal,
               std::span<double> r);
 
-// Residual step 5: r(2i) = 0 for nodes held in x, r(2i+1) = 0 for nodes held in y.
+// r(2i) = 0 for nodes held in x, r(2i+1) = 0 for nodes held in y.
 void constrain_residual(const NodeConstraints& held, std::span<double> r);
 
 // MAXP: node (0-based; printed +1) and signed value of the component of r with

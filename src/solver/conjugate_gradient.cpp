@@ -1,10 +1,9 @@
 // SSOR-preconditioned conjugate gradients, Eisenstat's form, on the CSR matrix.
-// Spec: Part 4.4 (Solution of K·dU = R).
 //
-// The vector updates of a step are fused into the two sweeps where the Part's
-// arithmetic stays the same operation for operation: every value is computed by
-// the same expression, and every sum runs over i ascending as in the Part. Only
-// the loop that visits an element changes, which halves the memory traffic.
+// The vector updates of a step are fused into the two sweeps where the arithmetic
+// of the unfused algorithm stays the same operation for operation: every value is
+// computed by the same expression, and every sum runs over i ascending. Only the
+// loop that visits an element changes, which halves the memory traffic.
 #include "solver/conjugate_gradient.h"
 
 #include <algorithm>
@@ -126,7 +125,7 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, dou
   double* s = v.s.data();
   const double* r_given = rhs.data();
 
-  // Steps 1-2 and 5: r = K·x − R, z = forward sweep of r, d = scale·K(i,i), ρ = Σ d(i)·z(i)².
+  // r = K·x − R, z = forward sweep of r, d = scale·K(i,i), ρ = Σ d(i)·z(i)².
   double rho = 0.0;
   forward_rows(
       rows, [&](int32_t i) { return row_product(rows, i, x) - r_given[i]; }, z,
@@ -134,36 +133,36 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, dou
         d[i] = kSsorDiagonalScale * rows.value[rows.diagonal[i]];
         rho += d[i] * (zi * zi);
       });
-  // Steps 3-4: w = −d·z, p = backward sweep of w.
+  // w = −d·z, p = backward sweep of w.
   const auto divisor_term = [&](int32_t i, double pi) { s[i] = pi * (kCgStepFactor * w[i] - d[i] * pi); };
   backward_rows(
       rows, [&](int32_t i) { return w[i] = -d[i] * z[i]; }, p, divisor_term);
 
   int32_t steps = 0;
-  // Part 4.4 iterates while rho >= tol. A residual of exactly 0 (rho = 0) is already the
+  // Iterate while rho >= tol. A residual of exactly 0 (rho = 0) is already the
   // solution, and with tol = 0 (ADP = 0) the step length would be 0/0: stop there too.
   while (steps < kCgMaxSteps && rho >= tol && rho > 0.0) {
-    const double alpha = rho / ascending_sum(s, n);  // 6.1
+    const double alpha = rho / ascending_sum(s, n);  // α = ρ / Σ p(i)·(2·w(i) − d(i)·p(i))
     double rho_next = 0.0;
     forward_rows(
         rows,
         [&](int32_t i) {
-          x[i] = x[i] + alpha * p[i];  // 6.2
-          return w[i] - d[i] * p[i];   // 6.3: t(i)
+          x[i] = x[i] + alpha * p[i];  // x = x + α·p
+          return w[i] - d[i] * p[i];   // t(i) = w(i) − d(i)·p(i)
         },
         s,
         [&](int32_t i, double si) {
-          z[i] = z[i] + alpha * (si + p[i]);  // 6.4 s = s + p, 6.5
-          rho_next += d[i] * (z[i] * z[i]);   // 6.6
+          z[i] = z[i] + alpha * (si + p[i]);  // z = z + α·(s + p), s the sweep of t
+          rho_next += d[i] * (z[i] * z[i]);   // ρ' = Σ d(i)·z(i)²
         });
     const double beta = rho_next / rho;
     backward_rows(
-        rows, [&](int32_t i) { return w[i] = beta * w[i] - d[i] * z[i]; }, p,  // 6.7, 6.8
+        rows, [&](int32_t i) { return w[i] = beta * w[i] - d[i] * z[i]; }, p,  // w = β·w − d·z, p = sweep of w
         divisor_term);
-    rho = rho_next;  // 6.9
+    rho = rho_next;
     ++steps;
   }
-  if (increment.data() != x) std::copy(x, x + n, increment.data());  // step 7
+  if (increment.data() != x) std::copy(x, x + n, increment.data());  // dU = x
   return {steps, rho, tol};
 }
 

@@ -1,12 +1,12 @@
 // Solves K·dU = R by conjugate gradients with SSOR preconditioning in Eisenstat's
-// split form (one forward and one backward triangular sweep per step).
-// Spec: Part 4.4 (Solution of K·dU = R, steps 1-7); Part 5.2 passes its own tolerance.
+// split form (one forward and one backward triangular sweep per step). Used by the
+// one-step iteration (cg_tolerance) and by the membrane unfolding (its own tolerance).
 //
-// K is the CsrMatrix of Part 3.6 (0-based equations; entries before diagonal[i]
+// K is a CsrMatrix (0-based equations; entries before diagonal[i]
 // in a row are its lower triangle, entries after it the upper triangle); every
 // diagonal must be non-zero (see unit_zero_diagonals, assembly.h). All vectors
 // have k.neq entries. The solver never prints or stops: the caller checks the
-// first increment component for NaN (Part 4.1, Failure handling).
+// first increment component for NaN and ends the run.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -23,14 +23,15 @@ inline constexpr int32_t kCgMaxSteps = 2000;
 // Solver factor c = 6.18E-7 · NN^0.7, fixed once per run from the node count.
 double cg_solver_factor(int32_t nn);
 
-// Part 4.4 tolerance: 5000 · sqrt(displacement tolerance) · c · sqrt(ADP), with
+// One-step tolerance: 5000 · sqrt(displacement tolerance) · c · sqrt(ADP), with
 // ADP the previous iteration's value (1.0 at the first).
 double cg_tolerance(double displacement_tolerance, double c, double adp);
 
 // Caller-owned vectors (k.neq each). x is the solution and warm start: it keeps
-// its content from one call to the next (Part 4.4, Data model). The other five
-// are scratch. The Part's r and t are formed row by row inside the fused sweeps
-// and never stored, so they need no vector here.
+// its content from one call to the next, so each solution starts from the last
+// increment (the first of the iteration from the pre-unfolding's). The other five
+// are scratch. The residual r = K·x − R and t = w − d·p are formed row by row inside
+// the fused sweeps and never stored, so they need no vector here.
 struct CgVectors {
   std::span<double> x;  // solution, starting guess on entry
   std::span<double> z;  // preconditioned residual
@@ -48,19 +49,20 @@ struct CgResult {
   double tol = 0.0;
 };
 
-// Steps 1-7 of Part 4.4: from x, iterates while ρ ≥ tol, at most 2000 steps,
-// then copies x into increment. rhs (R) is read only in step 1, so increment
-// may be the same span as rhs (the Part returns dU in the array that held R).
+// From x, iterates while ρ ≥ tol, at most 2000 steps (reaching them is not an
+// error: x is taken as it is), then copies x into increment. rhs (R) is read only
+// while forming the first residual, so increment may be the same span as rhs (dU
+// may replace R in place).
 CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, double tol,
                             const CgVectors& v, std::span<double> increment);
 
 // y = K·x, each row summed in ascending column order.
 void multiply(const CsrMatrix& k, std::span<const double> x, std::span<double> y);
 
-// Forward sweep (step 2): out(i) = ω·(in(i) − Σ_{j<i} K(i,j)·out(j)) / K(i,i), i ascending.
+// Forward sweep: out(i) = ω·(in(i) − Σ_{j<i} K(i,j)·out(j)) / K(i,i), i ascending.
 void forward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<double> out);
 
-// Backward sweep (step 4): out(i) = ω·(in(i) − Σ_{j>i} K(i,j)·out(j)) / K(i,i), i descending.
+// Backward sweep: out(i) = ω·(in(i) − Σ_{j>i} K(i,j)·out(j)) / K(i,i), i descending.
 void backward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<double> out);
 
 }  // namespace trevo

@@ -1,7 +1,8 @@
 // A compressed-sparse-row matrix over the two unknowns per node, both triangles stored.
-// Spec: Part 3.6 (pattern), Part 4.4 (Data model). 0-based: node i owns equations
-// 2i (x) and 2i+1 (y); row r holds entries row_start[r] .. row_start[r+1]-1 with
-// ascending columns; diagonal[r] is the position of the entry (r, r).
+// The pattern is the mesh's node adjacency, built once per run; no fill-in ever
+// arises. 0-based: node i owns equations 2i (x) and 2i+1 (y); row r holds entries
+// row_start[r] .. row_start[r+1]-1 with ascending columns; diagonal[r] is the
+// position of the entry (r, r), so entries before it are the lower triangle.
 #pragma once
 #include <cstdint>
 #include <span>

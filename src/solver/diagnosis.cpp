@@ -1,4 +1,4 @@
-// Spec: Part 4.6 (Convergence diagnosis and forces), Part 4.1 (progress line).
+// Convergence diagnosis after the iteration loop: summary line, verdict with hints, forces line.
 #include "solver/diagnosis.h"
 
 #include <array>
@@ -14,7 +14,9 @@ using fortran::edit_f;
 using fortran::edit_g;
 using fortran::edit_i;
 
-// The hint blocks of Part 4.6, one list-directed line each, in their order.
+// The hint blocks of verdicts 1..6, one list-directed line each, in their order. The
+// sets differ in small ways ("wrong" and "bad" drawbead setting, "Possibly" and
+// "Possible" bad mesh quality); each line is written exactly as it stands.
 constexpr std::array<std::string_view, 13> kSet1 = {
     "******* Solution is not converged. See the main reasons as follows *******",
     "  1. One-step forming is not suitable for this Part.",

@@ -1,4 +1,4 @@
-// Membrane element of the one-step solver and the linear membrane of Part 5.2.
+// Membrane element of the one-step solver and the linear membrane of the unfolding.
 #include "solver/element.h"
 
 #include <algorithm>
@@ -7,13 +7,13 @@
 namespace trevo {
 namespace {
 
-// Part 4.2 steps 1-6: stretches, direction and logarithmic strains (tensor shear) of the inverse deformation.
+// Stretches, principal direction and logarithmic strains (tensor shear) of the inverse deformation.
 struct Kinematics {
   double lambda1, lambda2, c, s, exx, eyy, exy;
 };
 
 Kinematics inverse_deformation(const ElementGeometry& g, const CornerDisplacements& u) {
-  // Steps 1-2: local components of each corner displacement and their derivatives along the local axes.
+  // Local components of each corner displacement and their derivatives along the local axes.
   double u1x = 0.0, u1y = 0.0, u2x = 0.0, u2y = 0.0, u3x = 0.0, u3y = 0.0;
   for (int k = 0; k < g.corners; ++k) {
     const double u1 = g.e1[0] * u.ux[k] + g.e1[1] * u.uy[k] + g.e1[2] * u.uz[k];
@@ -24,21 +24,23 @@ Kinematics inverse_deformation(const ElementGeometry& g, const CornerDisplacemen
     u2x += nx * u2, u2y += ny * u2;
     u3x += nx * u3, u3y += ny * u3;
   }
-  // Step 3: metric of the blank seen from the part.
+  // Metric of the blank seen from the part.
   const double g11 = (1.0 - u1x) * (1.0 - u1x) + u2x * u2x + u3x * u3x;
   const double g22 = u1y * u1y + (1.0 - u2y) * (1.0 - u2y) + u3y * u3y;
   const double g12 = -(1.0 - u1x) * u1y - u2x * (1.0 - u2y) + u3x * u3y;
-  // Step 4 (m - d >= 0 in exact arithmetic; the max keeps rounding out of the square root).
+  // Its eigenvalues m -+ d give the stretches of the part relative to the blank, lambda1 >= lambda2
+  // (m - d >= 0 in exact arithmetic; the max keeps rounding out of the square root).
   const double m = 0.5 * (g11 + g22);
   const double d = 0.5 * std::sqrt(4.0 * g12 * g12 + (g11 - g22) * (g11 - g22));
   Kinematics k;
   k.lambda1 = 1.0 / (std::sqrt(std::max(m - d, 0.0)) + 1e-80);
   k.lambda2 = 1.0 / (std::sqrt(m + d) + 1e-80);
-  // Step 5. The spec's guard gives (1, 0) when |G11 - 1/lambda2^2| < 1e-6. That test fires when the local
-  // x axis is (nearly) the eigenvector of lambda2, where the formula's limit is (0, 1): taken literally,
-  // (1, 0) would put the major strain on the minor axis of, e.g., an element stretched along its local y.
-  // So the guard gives (0, 1) when the eigenvalues are distinct (d > 1e-6) and (1, 0) when they (nearly)
-  // coincide, which keeps both edge cases of Part 4.2 (no deformation, equal stretch: (1, 0)).
+  // Direction of lambda1: (c, s) = (1, -t) / sqrt(1 + t^2), t = G12 / (G11 - 1/lambda2^2). The formula
+  // breaks down when |G11 - 1/lambda2^2| < 1e-6, i.e. when the local x axis is (nearly) the eigenvector of
+  // lambda2, where its limit is (0, 1); (1, 0) there would put the major strain on the minor axis of, e.g.,
+  // an element stretched along its local y. So the guard gives (0, 1) when the eigenvalues are distinct
+  // (d > 1e-6) and (1, 0) when they (nearly) coincide (no deformation, equal stretch), where every
+  // direction is principal.
   const double denominator = g11 - 1.0 / (k.lambda2 * k.lambda2);
   if (std::fabs(denominator) < 1e-6) {
     k.c = d > 1e-6 ? 0.0 : 1.0;
@@ -49,7 +51,7 @@ Kinematics inverse_deformation(const ElementGeometry& g, const CornerDisplacemen
     k.c = 1.0 / root;
     k.s = -t / root;
   }
-  // Step 6.
+  // Logarithmic strains in the local frame.
   const double l1 = std::log(k.lambda1), l2 = std::log(k.lambda2);
   const double c2 = k.c * k.c, s2 = k.s * k.s;
   k.exx = c2 * l1 + s2 * l2;
@@ -109,7 +111,8 @@ ElementMatrix membrane_stiffness(const ElementGeometry& g, double d11, double d1
   ElementMatrix k{};
   add_set_stiffness(g, 0, d11, d12, d_shear, volume, slopes, k);
   if (g.corners == 4) {
-    // Part 4.2: the upper triangle of K2 + K3 is divided by 3 and added to that of K1.
+    // K2, K3 come from the parts of B that vary linearly along the natural coordinates; their weight 1/3
+    // is the mean of xi^2 (or eta^2) over the element, and the cross terms with K1 integrate to zero.
     add_set_stiffness(g, 1, d11, d12, d_shear, volume / 3.0, slopes, k);
     add_set_stiffness(g, 2, d11, d12, d_shear, volume / 3.0, slopes, k);
   }
@@ -164,11 +167,11 @@ ElementStrain evaluate_element(const ElementGeometry& g, const CornerDisplacemen
   ElementStrain st;
   st.lambda1 = k.lambda1, st.lambda2 = k.lambda2, st.c = k.c, st.s = k.s;
   st.exx = k.exx, st.eyy = k.eyy, st.exy = k.exy;
-  // Step 7: incompressibility.
+  // Thickness from incompressibility: h lambda1 lambda2 = h0.
   const double area_ratio = (k.lambda2 + 1e-80) * (k.lambda1 + 1e-80);
   st.e3 = std::log(1.0 / area_ratio);
   st.h = h0 / area_ratio;
-  // Step 8 (Part 4.3).
+  // Equivalent strain and stress from the material row.
   st.epsbar = equivalent_strain(st.exx, st.eyy, st.exy, st.e3, m.r0, m.r45, m.r90);
   const StressMatrix ds = stress_matrix(st.epsbar, m);
   st.sxx = ds.d11 * st.exx + ds.d12 * st.eyy;
@@ -185,7 +188,7 @@ ElementForces element_internal_forces(const ElementGeometry& g, double sxx, doub
 ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds, double h, double h0, double s2,
                                 const SerendipityTables& tables, const CornerSlopes& slopes) {
   const double h_mean = 0.5 * (h + h0);
-  // Ds acts on the tensor shear (Part 4.3), i.e. half the engineering shear of B: hence d33 / 2, which makes
+  // Ds acts on the tensor shear, i.e. half the engineering shear of B: hence d33 / 2, which makes
   // K the exact derivative of the internal force while Es is constant (tested by finite differences).
   ElementMatrix k = membrane_stiffness(g, ds.d11, ds.d12, 0.5 * ds.d33, element_volume(g, h, h0), slopes);
   mirror_upper(2 * g.corners, k);
@@ -225,20 +228,6 @@ void add_strain_measure_stiffness(const ElementGeometry& g, const std::array<dou
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) k[i * 8 + j] += weight * d[i] * d[j];
   }
-}
-
-void membrane_element(const ElementGeometry& g, double e_modulus, double h0, const CornerDisplacements& u,
-                      ElementForces& f, ElementMatrix& k) {
-  const double d11 = e_modulus / 0.75, d12 = 0.5 * e_modulus / 0.75, d33 = e_modulus / 3.0;
-  const Kinematics kin = inverse_deformation(g, u);
-  // Plane stress on the engineering shear 2 exy.
-  const double sxx = d11 * kin.exx + d12 * kin.eyy;
-  const double syy = d12 * kin.exx + d11 * kin.eyy;
-  const double sxy = d33 * 2.0 * kin.exy;
-  const double volume = g.area * h0;
-  f = nodal_forces(g, sxx, syy, sxy, volume);
-  k = membrane_stiffness(g, d11, d12, d33, volume);
-  mirror_upper(2 * g.corners, k);
 }
 
 ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, const Mesh& part,

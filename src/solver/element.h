@@ -1,39 +1,39 @@
 // Element kernels: strain, thickness and stress from the blank position; internal forces; secant stiffness.
-// Spec: Part 4.2 (steps 1-8, forces, stiffness), Part 4.3 (stress), Part 5.2 (Membrane element)
+// Each element's reference configuration is the finished part; its unknown is where its nodes lie in the blank.
 // Local dof order of every element vector/matrix: corner k (0-based) owns 2k (global x) and 2k+1 (global y).
 // Displacements are part minus blank: u = (x - X, y - Y, z - Zb) per node, i.e. U(2i), U(2i+1), z - Zb.
-// Internal forces are the derivative of the element's work with respect to U; the residual of Part 4.4 is
-// R = external - internal, and K dU = R moves the blank by X -= dU (Part 4.1 sign convention).
+// Internal forces are the derivative of the element's work with respect to U; the assembled residual is
+// R = external - internal, and K dU = R moves the blank by X -= dU (the iteration's sign convention).
 #pragma once
 #include <array>
 #include <cstdint>
 #include <span>
 
-#include "frame/mesh.h"
+#include "core/mesh.h"
 #include "solver/element_geometry.h"
 #include "solver/element_stabilisation.h"
 #include "solver/material.h"
 
 namespace trevo {
 
-// Corner displacements in space, global components (Part 4.2, Data model); entries 3 unused for triangles.
+// Corner displacements in space (x - X, y - Y, z - Zb), global components; entries 3 unused for triangles.
 struct CornerDisplacements {
   double ux[4] = {}, uy[4] = {}, uz[4] = {};
 };
 
-// Part 4.2 steps 1-8 for one element. Strains and stress are in the local frame, tensor shear.
+// Kinematics, thickness and stress of one element. Strains and stress are in the local frame, tensor shear.
 struct ElementStrain {
-  double exx = 0.0, eyy = 0.0, exy = 0.0;   // logarithmic strains (step 6)
-  double e3 = 0.0;                          // thickness strain (step 7)
+  double exx = 0.0, eyy = 0.0, exy = 0.0;   // logarithmic strains
+  double e3 = 0.0;                          // thickness strain ln(h / h0)
   double lambda1 = 1.0, lambda2 = 1.0;      // principal stretches of the part relative to the blank, l1 >= l2
-  double c = 1.0, s = 0.0;                  // direction of lambda1 in the local frame (step 5)
+  double c = 1.0, s = 0.0;                  // direction of lambda1 in the local frame
   double h = 0.0;                           // current thickness
-  double epsbar = 0.0;                      // equivalent strain (Part 4.3)
-  double sxx = 0.0, syy = 0.0, sxy = 0.0;   // stress (Part 4.3)
+  double epsbar = 0.0;                      // equivalent strain (planar anisotropy)
+  double sxx = 0.0, syy = 0.0, sxy = 0.0;   // secant stress Ds (exx, eyy, exy)
 };
 
 // Internal nodal forces: fxy[2k], fxy[2k+1] the global x, y force of corner k (entries 6, 7 zero for a
-// triangle); fz[k] its global z force (the "internal z force" of Part 4.5).
+// triangle); fz[k] its global z force (the internal z force that the contact terms and punch force use).
 struct ElementForces {
   double fxy[8] = {};
   double fz[4] = {};
@@ -51,29 +51,30 @@ CornerSlopes corner_slopes(const Mesh& part, int32_t e, int32_t corners, std::sp
 CornerDisplacements corner_displacements(const Mesh& part, int32_t e, int32_t corners, std::span<const double> u,
                                          std::span<const double> zb);
 
-// Part 4.2 steps 1-8 with the material row and the initial thickness h0.
+// Inverse deformation, logarithmic strains, thickness (incompressible), equivalent strain and secant stress of
+// one element, with its material row and initial thickness h0.
 ElementStrain evaluate_element(const ElementGeometry& g, const CornerDisplacements& u, const MaterialRow& m,
                                double h0);
 
-// The element volume of Part 4.2's forces and stiffness: its area on the part times the mean thickness.
+// The element volume of the forces and stiffness: its area on the part times the mean thickness.
 inline double element_volume(const ElementGeometry& g, double h, double h0) { return g.area * 0.5 * (h + h0); }
 
 // Internal forces: B^T sigma (engineering-shear B at the centre) times element_volume.
 ElementForces element_internal_forces(const ElementGeometry& g, double sxx, double syy, double sxy, double h,
                                       double h0);
 
-// Secant stiffness B^T Ds B times the same volume, returned FULL and symmetric by construction (Part 4.4's
+// Secant stiffness B^T Ds B times the same volume, returned FULL and symmetric by construction (assembly's
 // upper-to-lower copy leaves it unchanged) (quadrilateral: K1 + (K2 + K3) / 3), plus the steep-wall
 // stabilisation (element_stabilisation.h) proportional to s2, the second STABILIZ value. ds is the element's
 // strain-to-stress matrix (stress_matrix(epsbar, row)). The restraint diagonal factors are applied by
 // scale_restraint_diagonal afterwards. slopes: where the corners' blank lies on a binder slope, moving a
 // corner by dU in the plan also moves it by slope . dU in z (Zb follows the blank); the membrane's B then
-// takes each corner's motion (dU, slope . dU) (increment_reversals.h). Zero slopes give the Part's B.
+// takes each corner's motion (dU, slope . dU) (increment_reversals.h). Zero slopes give the flat-blank B.
 ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds, double h, double h0, double s2,
                                 const SerendipityTables& tables, const CornerSlopes& slopes = {});
 
 // k += weight * volume * B3^T Ds B3: the stiffness of the strain's dependence on the normal displacement
-// u3 = e3 . u, which the in-plane B leaves out. Part 4.2 step 3's metric G holds u3,1^2, u3,2^2 and
+// u3 = e3 . u, which the in-plane B leaves out. The metric G of the inverse deformation holds u3,1^2, u3,2^2 and
 // u3,1 u3,2; B3 is their linearisation at the current gradient (u3,x, u3,y) of the centre set,
 // d(u3,x^2 / 2) = u3,x d(u3,x), with d(u3) = e3 . (dU, 0) (z is the part's). On a steep wall this is
 // where the down-slope stretch comes from: the blank's spacing across the wall is u3 there.
@@ -89,21 +90,13 @@ inline constexpr double kNormalDisplacementWeight = 0.5;
 void add_strain_measure_stiffness(const ElementGeometry& g, const std::array<double, 3>& a, double weight,
                                   ElementMatrix& k);
 
-// Linear-elastic membrane of Part 5.2 (plane stress, Poisson 0.5: D11 = D22 = E/0.75, D12 = 0.5 E/0.75,
-// D33 = E/3 on the engineering shear), on the same geometry and B, volume area * h0. Its strain is the
-// logarithmic strain of Part 4.2 steps 1-6 (rotation-invariant, so a deep part's projection is no strain
-// by itself); forces B^T sigma and stiffness B^T D B as for the one-step element, same sign convention
-// (the membrane residual is R = -f; Part 5.2's X += dX means dX = -dU).
-void membrane_element(const ElementGeometry& g, double e_modulus, double h0, const CornerDisplacements& u,
-                      ElementForces& f, ElementMatrix& k);
-
-// HMIN of Part 4.1: the smallest thickness and the first (0-based) element holding it; kNone with no elements.
+// HMIN: the smallest thickness and the first (0-based) element holding it; kNone with no elements.
 struct ThicknessMinimum {
   double value = 1.0e20;
   int32_t element = kNone;
 };
 
-// Strain and stress evaluation of all elements (Part 4.2, Interfaces). Inputs: geometry (ne), part mesh,
+// Strain and stress evaluation of all elements. Inputs: geometry (ne), part mesh,
 // u (2 nn), zb (nn), material table (8 nm, column-major), material (ne, 0-based row), h0 (ne).
 // Outputs: h (ne), epsbar (ne), stress (3 ne: sxx of all, then syy, then sxy), strain (3 ne, same layout,
 // exx, eyy, exy; may be empty when not wanted). threads: how many threads evaluate the elements; the results

@@ -1,4 +1,4 @@
-// Per-element reference geometry (Part 4.2).
+// Per-element reference geometry: local frame, local corners, shape-function derivatives, area.
 #include "solver/element_geometry.h"
 
 #include <cmath>
@@ -15,7 +15,8 @@ P3 cross(const P3& a, const P3& b) {
 }
 void store(double out[3], const P3& v) { out[0] = v[0], out[1] = v[1], out[2] = v[2]; }
 
-// Part 4.2, Local frame of a triangle, steps 1-3, with its constant shape-function derivatives.
+// Local frame of a triangle: e1 along edge 1-2, e2 in the plane towards corner 3, e3 = e1 x e2; with its
+// constant shape-function derivatives.
 void triangle_geometry(const std::array<P3, 4>& p, ElementGeometry& g) {
   const P3 d12 = minus(p[1], p[0]), d13 = minus(p[2], p[0]);
   const double x2 = std::sqrt(dot(d12, d12)) + 1e-50;
@@ -34,10 +35,11 @@ void triangle_geometry(const std::array<P3, 4>& p, ElementGeometry& g) {
   g.area = 0.5 * x2 * b;
 }
 
-// Part 4.2, Local frame of a quadrilateral and its three strain-displacement sets.
+// Local frame of a quadrilateral (e3 the unit cross product of the diagonals) and its three strain-displacement
+// sets, taken at the centre: the centre set and the two sets that vary linearly along xi and eta.
 // e1 is the unit vector from corner 1 to corner 2; for a warped quadrilateral its component along the
-// normal is removed first so that the frame stays orthonormal (a rotation, as Part 7.2 uses it); for a
-// plane quadrilateral this is exactly the spec's e1.
+// normal is removed first so that the frame stays orthonormal (a rotation, as the dynain writer uses it to
+// turn local tensors to global ones); for a plane quadrilateral this is exactly the unit edge vector.
 void quadrilateral_geometry(const std::array<P3, 4>& p, ElementGeometry& g) {
   P3 e3 = cross(minus(p[2], p[0]), minus(p[3], p[1]));
   const double n_length = std::sqrt(dot(e3, e3) + 1e-80);
@@ -55,7 +57,7 @@ void quadrilateral_geometry(const std::array<P3, 4>& p, ElementGeometry& g) {
     g.y[k] = dot(d, e2);
   }
   g.y[1] = 0.0;  // exactly, by construction of e1 (rounding would leave ~1e-16)
-  // Natural corner coordinates (Part 4.2): (1, 1), (-1, 1), (-1, -1), (1, -1).
+  // Natural corner coordinates: (1, 1), (-1, 1), (-1, -1), (1, -1).
   constexpr double xi[4] = {1.0, -1.0, -1.0, 1.0}, eta[4] = {1.0, 1.0, -1.0, -1.0};
   double x_xi = 0.0, y_xi = 0.0, x_eta = 0.0, y_eta = 0.0, hx = 0.0, hy = 0.0;
   for (int k = 0; k < 4; ++k) {

@@ -1,13 +1,13 @@
 // Per-element reference geometry on the part: local frame, local corners, shape-function derivatives, area.
-// Spec: Part 4.2 (Local frame of a triangle / quadrilateral; Quadrilateral strain-displacement sets)
-// Computed once from the part coordinates (after the geometry blend of Part 3.5); the iteration never changes
-// it. Corner k (0-based) is the element's k-th connectivity entry; a triangle (node 3 = node 2) has 3 corners.
+// Computed once from the part coordinates (after the geometry blend, when the method runs it); the
+// iteration never changes it. Corner k (0-based) is the element's k-th connectivity entry; a triangle
+// (node 3 = node 2) has 3 corners.
 #pragma once
 #include <array>
 #include <cstdint>
 #include <span>
 
-#include "frame/mesh.h"
+#include "core/mesh.h"
 
 namespace trevo {
 
@@ -15,8 +15,9 @@ struct ElementGeometry {
   int32_t corners = 0;                           // 3 or 4
   double e1[3] = {}, e2[3] = {}, e3[3] = {};     // orthonormal local frame; e3 is the unit normal
   double x[4] = {}, y[4] = {};                   // local corner coordinates (corner 0 at the origin, y[1] = 0)
-  // Shape-function derivatives dN_k/dx, dN_k/dy in the local frame, in true length units, per set (Part
-  // 4.2, Left to the implementer: how they are scaled and stored):
+  // Shape-function derivatives dN_k/dx, dN_k/dy in the local frame, in true length units, per set. They are
+  // stored per element because the reference (the part) never changes: every evaluation then forms B from
+  // them directly, with no Jacobian and no natural-coordinate scaling.
   // set 0: the triangle's constant derivatives or the quadrilateral's centre set (K1);
   // sets 1, 2: the quadrilateral's second (K2) and third (K3) sets; zero for a triangle.
   double dndx[3][4] = {}, dndy[3][4] = {};

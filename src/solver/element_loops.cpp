@@ -1,4 +1,4 @@
-// Spec: Part 4.4 (Residual step 3, Matrix steps 1-4), Part 4.5 (internal z force).
+// Element loops of the one-step iteration, each thread adding into the rows of the nodes it owns.
 #include "solver/element_loops.h"
 
 #include <array>
@@ -100,9 +100,9 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
                                corner_values(part, e, corners, state.ky), corners, ke);
     }
     add_tool_stiffness(part, e, state.tool.block, ke);
-    constrain_element_matrix(part, e, model.held, ke);         // Matrix step 2
-    symmetrise_element_matrix(element_dofs(part, e), ke);     // Matrix step 3
-    // Matrix step 4 (add_element_matrix, assembly.h) for the rows of the owned nodes only.
+    constrain_element_matrix(part, e, model.held, ke);         // held dofs decoupled
+    symmetrise_element_matrix(element_dofs(part, e), ke);     // upper triangle into lower
+    // add_element_matrix (assembly.h) for the rows of the owned nodes only.
     const int32_t* map = model.scatter.data() + int64_t{kElementPairs} * e;
     for (int a = 0; a < kElementDofs; ++a) {
       if (a >= 2 * corners || !own.contains(part.node(e, a / 2))) continue;

@@ -1,4 +1,4 @@
-// Stabilisation of the element stiffness (Part 4.2). Derivation: docs/element_stabilisation.md.
+// Stabilisation of the element stiffness. Derivation: docs/element_stabilisation.md.
 #include "solver/element_stabilisation.h"
 
 #include <algorithm>

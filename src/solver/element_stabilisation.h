@@ -1,6 +1,8 @@
 // Stabilisation of the element stiffness: steep-wall terms (stiffness only) and restraint diagonal factors.
-// Spec: Part 4.2 (stabilising term of steep triangles, DKQ matrix of steep quadrilaterals, serendipity
-// derivative tables, stabilisation of diagonal terms). Derivation: docs/element_stabilisation.md.
+// A wall steeper than 60 deg has little in-plane stiffness against the motion of its nodes along its
+// normal's plan projection: a steep triangle gets a normal-gradient penalty, a steep quadrilateral a DKQ
+// plate matrix of its corner normal displacements, both proportional to the second STABILIZ value.
+// Derivation: docs/element_stabilisation.md.
 // None of these terms enters the internal forces, so a converged blank does not depend on them.
 #pragma once
 #include <array>
@@ -11,7 +13,7 @@
 
 namespace trevo {
 
-// The two serendipity derivative tables of Part 4.2 (shared with Part 5.1, which fills them once):
+// The two serendipity derivative tables of the DKQ term (constants, filled once before the first iteration):
 // dndxi[g][i] = dN_i/dxi and dndeta[g][i] = dN_i/deta of the 8-node serendipity quadrilateral at the 2x2
 // Gauss point g (0-based, order (g, g), (-g, g), (-g, -g), (g, -g)), node i (0-based, order (1, 1), (-1, 1),
 // (-1, -1), (1, -1), (0, 1), (-1, 0), (0, -1), (1, 0)).
@@ -37,9 +39,10 @@ std::array<double, 16> dkq_normal_stiffness(const ElementGeometry& g, const Sere
 void add_steep_wall_stabilisation(const ElementGeometry& g, const StressMatrix& ds, double h_mean, double s2,
                                   const SerendipityTables& tables, ElementMatrix& k);
 
-// Part 4.2, Stabilisation of diagonal terms: multiplies corner k's x and y diagonal entries by the factors
-// of the restraint category (1, 2, 3: 1 + 0.2 s1 kx|ky; 11, 12, 13: 1 + s1 kx|ky; x and/or y as the table
-// says); any other category leaves k unchanged. kx, ky: corner k's stabilisation coefficients (Part 4.1).
+// Stabilisation of diagonal terms: multiplies corner k's x and y diagonal entries by the factors of the
+// restraint category (1, 2, 3: 1 + 0.2 s1 kx|ky; 11, 12, 13: 1 + s1 kx|ky; both for 1 and 11, x only for 2
+// and 12, y only for 3 and 13); any other category leaves k unchanged. kx, ky: corner k's stabilisation
+// coefficients, set by the iteration control before the loop; s1 the first STABILIZ value.
 void scale_restraint_diagonal(int32_t category, double s1, const std::array<double, 4>& kx,
                               const std::array<double, 4>& ky, int32_t corners, ElementMatrix& k);
 

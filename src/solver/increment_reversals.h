@@ -1,19 +1,17 @@
 // Elements whose nodes' Newton increments keep reversing: the fuller linearisation in their matrix.
-// Spec: Part 4.2 (the metric G and its u3 terms), Part 4.5 (binder height), Part 4.4 (element
-// matrices). A departure that changes only the matrix, not the residual, the line search or the stop
-// tests (docs/decisions.md).
+// It changes only the matrix, not the residual, the line search or the stop tests, so the converged
+// blank is the same (docs/decisions.md).
 //
-// The one-step matrix holds the u3 terms of Part 4.2's metric G at half their weight
+// The one-step matrix holds the u3 terms of the inverse deformation's metric G at half their weight
 // (kNormalDisplacementWeight), and it treats the blank height Zb as fixed: that converges most jobs
 // fastest (docs/convergence.md). But a deformation whose stiffness comes from the u3 terms alone, such
 // as a steep wall stretched across its height, then gets twice the Newton step it needs: the step
 // overshoots to the mirror image of the equilibrium, where the residual has the same size, and the
-// line search accepts it (Part 4.1 accepts a trial up to 1.002 f0). On the channel on the cylindrical
-// binder both flanges and their walls swung across y like this at RELAX 1, the increment growing by
-// about a quarter in every iteration, and the run ended after 300 iterations with ADP 0.29. On a
-// steeper binder (radius 200) the flange also overshoots because moving a node in the plan moves it
-// up or down the binder, which neither the matrix nor the line search (Part 4.1 updates Zb once per
-// iteration) sees.
+// line search accepts it (it accepts a trial up to 1.002 f0). On a channel over a cylindrical binder
+// both flanges and their walls swing across y like this at RELAX 1, the increment growing by about a
+// quarter in every iteration, and 300 iterations end with ADP 0.29. On a steeper binder (radius 200)
+// the flange also overshoots because moving a node in the plan moves it up or down the binder, which
+// neither the matrix nor the line search (Zb is updated once per iteration) sees.
 //
 // Such a swing shows at the nodes: each increment points against the one before. A node's reversals
 // are counted, and an element one of whose corners has reversed kReversalsToStiffen times takes the
@@ -25,12 +23,12 @@
 #include <cstdint>
 #include <span>
 
-#include "frame/mesh.h"
+#include "core/mesh.h"
 
 namespace trevo {
 
 // Reversals after which a node's elements take the fuller linearisation. Measured on the 31 validation jobs
-// (docs/convergence.md, before the binder slope): after 3 all converge in 1,846 iterations, after 5
+// (docs/convergence.md, without the binder slope): after 3 all converge in 1,846 iterations, after 5
 // in 1,549, after 8 in 1,649.
 inline constexpr int32_t kReversalsToStiffen = 5;
 

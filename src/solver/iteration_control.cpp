@@ -1,4 +1,4 @@
-// Spec: Part 4.1.
+// Displacement measure, stabilisation coefficients, inversion count, backtracks and stop tests.
 #include "solver/iteration_control.h"
 
 #include <algorithm>

@@ -1,13 +1,12 @@
 // The pieces of the damped Newton loop that decide: displacement measure ADP,
 // stabilisation coefficients, line search, inversion count and the stop tests.
-// Spec: Part 4.1 (Algorithms steps 2, 6, 7, 10, 11), Part 5.2 (inversion check).
 // Nodes 0-based; per-equation vectors hold (x, y) of node i at 2i, 2i+1.
 #pragma once
 #include <algorithm>
 #include <cstdint>
 #include <span>
 
-#include "frame/mesh.h"
+#include "core/mesh.h"
 
 namespace trevo {
 
@@ -26,20 +25,21 @@ double stabilisation_coefficient(double u, double extent);
 // is below -1e-5 (a triangle repeats node 3 as node 4).
 int32_t inverted_element_count(const Mesh& part, std::span<const double> blank_x, std::span<const double> blank_y);
 
-// Step 10: an iteration that ends with inverted elements adds 1 to the inversion count, however many.
+// An iteration that ends with inverted elements adds 1 to the inversion count, however many.
 inline int32_t counted_inversions(int32_t count, int32_t inverted_elements) {
   return inverted_elements > 0 ? count + 1 : count;
 }
 
-// Step 8: the RELAX of the line search clamped to [minimum, maximum relaxation]; the update and the
+// The RELAX of the line search clamped to [minimum, maximum relaxation]; the update and the
 // progress line use the clamped value.
 inline double clamped_relaxation(double searched, double min_relax, double max_relax) {
   return std::min(std::max(min_relax, searched), max_relax);
 }
 
-// The line search of Part 4.1 step 7. residual_sq = |R|^2 at the current state;
-// trial(lambda) evaluates the state U + lambda*dU and returns |R|^2 there.
-// Returns the RELAX it found (before the clamp of step 8).
+// Backtracking line search on f = |R|^2 / 2 along the increment: RELAX 1 when |R|^2 < 0.01 or the full
+// step gives f <= 1.002 f0, else a quadratic then cubic backtrack until f <= 1.002 f0 or the step falls
+// below min_relax. residual_sq = |R|^2 at the current state; trial(lambda) evaluates the state
+// U + lambda*dU and returns |R|^2 there. Returns the RELAX it found (before clamped_relaxation).
 struct LineSearchResult {
   double relax = 1.0;
   int trials = 0;
@@ -58,12 +58,14 @@ struct StopState {
 struct StopLimits {
   double displacement_tolerance = 1e-4, force_tolerance = 2.0;
 };
-// The first of the six stop tests (1..6) that holds, or 0 when the loop goes on.
+// The first of the six stop tests that holds, or 0 when the loop goes on: 1 divergence (ADP > 10 first
+// ADP and > 10000), 2 fifty inversions, 3 ADP < 0.01 after six inversions, 4 ADP converged, 5 |MAXP|
+// converged, 6 |MAXP| < 5 force tolerance from iteration 400 on.
 int stop_test(const StopState& s, const StopLimits& limits);
 
-// Part 4.1 gives the cubic search no bound; a search that keeps landing above the
+// The cubic backtrack has no bound of its own; a search that keeps landing above the
 // minimum relaxation without enough decrease ends after this many trials (the
-// clamp of step 8 then applies) so that a pathological residual cannot hang a run.
+// clamp then applies) so that a pathological residual cannot hang a run.
 inline constexpr int kMaxLineSearchTrials = 40;
 
 template <class Trial>

@@ -1,4 +1,4 @@
-// Elements held at a jump of the secant law (Parts 4.3, 4.2, 4.4; see law_jumps.h).
+// Elements held at a jump of the secant law (see law_jumps.h).
 #include "solver/law_jumps.h"
 
 #include <algorithm>

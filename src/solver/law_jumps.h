@@ -1,20 +1,21 @@
 // Elements held at a jump of the secant law: a stiffness added to the one-step matrix.
-// Spec: Part 4.3 (secant modulus), Part 4.2 (element stiffness), Part 4.4 (matrix). A departure that
-// changes only the matrix, not the residual or the stop tests (docs/decisions.md).
+// It changes only the matrix, not the residual or the stop tests, so the converged blank is the same
+// (docs/decisions.md).
 //
-// Part 4.3's flow stress Es(epsbar) * epsbar jumps where its branches meet (law_stress_jump): with the
-// defaults by 17 % at epsbar = eps0 and by 3 % at epsbar = n. An element whose equilibrium stress falls in
-// such a gap has no equilibrium strain: its strain swings across the jump, and the residual with it (a
-// few hundred newtons per element on the real parts). Seventy elements of the cross member crossed eps0
-// in every iteration, so no line-search trial lowered |R| and RELAX stayed at its floor.
+// The secant law's flow stress Es(epsbar) * epsbar jumps where its branches meet (law_stress_jump): with
+// the defaults by 17 % at epsbar = eps0 and by 3 % at epsbar = n. An element whose equilibrium stress falls
+// in such a gap has no equilibrium strain: its strain swings across the jump, and the residual with it (a
+// few hundred newtons per element on the real parts). On the cross member seventy elements cross eps0 in
+// every iteration, so no line-search trial lowers |R| and RELAX stays at its floor.
 //
-// An element that keeps crossing a jump is held there the way Part 4.5 holds a friction node: by the
-// secant through the jump. Its matrix gains the stiffness of its equivalent strain,
+// An element that keeps crossing a jump is held there the way the friction terms hold a node against its
+// constant friction force: by a secant, here the secant through the jump. Its matrix gains the stiffness
+// of its equivalent strain,
 //   kj = 1.1 * jump / |epsbar - b|   (capped at kJumpCap * Es),
 // b the jump nearest to epsbar, acting on the change of epsbar only (add_strain_measure_stiffness with
 // the gradient of epsbar), so the element still deforms freely at constant epsbar. Both jumps are held:
 // with the slope terms (slope_scaling.h), about 530 elements at the punch nose of the 106,632-element cup
-// crossed n in every iteration and kept it from converging (docs/convergence.md).
+// cross n in every iteration and keep it from converging otherwise (docs/convergence.md).
 #pragma once
 #include <cstdint>
 #include <span>
@@ -25,7 +26,7 @@
 namespace trevo {
 
 // An element is held from its third crossing on: out, back and out again. Measured on the 31 validation
-// jobs before the slope terms (docs/convergence.md): holding from the second crossing lost the panel on
+// jobs without the slope terms (docs/convergence.md): holding from the second crossing loses the panel on
 // the cylindrical binder, from the fourth the channel on the flat binder.
 inline constexpr int32_t kCrossingsToHold = 3;
 

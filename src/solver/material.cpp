@@ -1,4 +1,4 @@
-// Material law of the one-step solver (Part 4.3).
+// Material law of the one-step solver.
 #include "solver/material.h"
 
 #include <cmath>
@@ -36,7 +36,7 @@ double secant_modulus(double epsbar, double eps0, double K, double n) {
   } else if (epsbar < n) {
     es = flow_stress(epsbar, eps0, K, n) / epsbar;
   }
-  // Part 4.3 step 3 runs whatever steps 1 and 2 gave: it overrides both for epsbar >= n.
+  // The third branch is tested whatever the first two gave: it overrides both for epsbar >= n.
   if (epsbar >= n) {
     es = (K * std::pow(n, n) / n + 2.5 * flow_stress(epsbar, eps0, K, n) / epsbar) / (0.2 / (0.001 + n) + 2.5);
   }
@@ -58,7 +58,7 @@ std::array<double, 3> equivalent_strain_gradient(double exx, double eyy, double 
                                                  double r90) {
   const double epsbar = equivalent_strain(exx, eyy, exy, -(exx + eyy), r0, r45, r90);
   if (epsbar == 0.0) return {0.0, 0.0, 0.0};
-  // The a's of Part 4.3 with e3 = -(exx + eyy), and dS/d(exx, eyy, exy).
+  // The a's of equivalent_strain with e3 = -(exx + eyy), and dS/d(exx, eyy, exy).
   const double p = 1.0 / r0, q = 1.0 / r90;
   const double d = p * q + p + q;
   const double a1 = (exx + (1.0 + p) * eyy) / d;

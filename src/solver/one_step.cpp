@@ -1,11 +1,11 @@
-// Spec: Part 4.1 (the loop), Part 4.4 (residual and matrix), Part 4.5 (tool terms).
+// The one-step iteration loop with its residual and matrix assembly.
 #include "solver/one_step.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 
-#include "frame/run_stop.h"
+#include "core/run_stop.h"
 #include "solver/element_loops.h"
 #include "solver/element_stabilisation.h"
 #include "solver/increment_reversals.h"
@@ -28,7 +28,7 @@ double dot(std::span<const double> a, std::span<const double> b) {
   return sum;
 }
 
-// Part 4.1 step 3: binder height, then holder and pad height, at the current blank.
+// Binder height, then holder and pad height, at the current blank.
 void tool_heights(const OneStepModel& model, OneStepState& state, const RunSettings& settings) {
   if (settings.binder_flag == 1 && model.binder_grid != nullptr) {
     binder_heights(model.binder, *model.binder_grid, model.binder_neighbours, model.binder_boundary,
@@ -41,7 +41,7 @@ void tool_heights(const OneStepModel& model, OneStepState& state, const RunSetti
   }
 }
 
-// Part 4.4 Failure handling, Part 4.1: a first increment component that is not a number.
+// A first increment component that is not a number ends the run (the solver never stops it).
 void stop_on_nan_increment(double first_component, const RunSettings& settings, Reporter& reporter) {
   if (!std::isnan(first_component)) return;
   if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
@@ -141,17 +141,17 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     stop_on_nan_increment(state.dU[0], settings, reporter);
     if (nn0 > 1) count_increment_reversals(state.previous_increment, state.dU, state.increment_reversals);
 
-    adp = displacement_measure(state.dU, state.X, state.Y);  // step 6
+    adp = displacement_measure(state.dU, state.X, state.Y);
     if (nn0 == 1) stop.first_adp = loop.first_adp = adp;
     outcome.least_adp = std::min(outcome.least_adp, adp);
 
-    auto trial = [&](double lambda) {  // step 7: residual of U + lambda dU
+    auto trial = [&](double lambda) {  // residual of U + lambda dU
       for (std::size_t i = 0; i < state.U.size(); ++i) state.u_trial[i] = state.U[i] + lambda * state.dU[i];
       hmin = evaluate_state(model, state, state.u_trial);
       return assemble_residual(model, state, state.u_trial, settings, state.R).norm_sq;
     };
     const LineSearchResult search = line_search(equilibrium.norm_sq, settings.min_relax, trial);
-    const double relax = clamped_relaxation(search.relax, settings.min_relax, settings.max_relax);  // step 8
+    const double relax = clamped_relaxation(search.relax, settings.min_relax, settings.max_relax);
     mark_sticking_nodes(state.U, state.dU, relax, state.sticking);
     for (int32_t i = 0; i < model.part.nn; ++i) {
       state.X[i] -= relax * state.dU[2 * i];
@@ -159,12 +159,12 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     }
 
     outcome.last = {adp, relax, equilibrium.maxp.node, equilibrium.maxp.value, hmin.element, hmin.value};
-    if (nn0 == next_print) {  // step 9
+    if (nn0 == next_print) {
       reporter.both(progress_line(nn0, outcome.last));
       outcome.last_printed = nn0;
       next_print += kPrintInterval;
     }
-    outcome.inversions =  // step 10
+    outcome.inversions =
         counted_inversions(outcome.inversions, inverted_element_count(model.part, state.X, state.Y));
 
     stop.adp = adp;
@@ -177,8 +177,8 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
       state.statistics->cg_steps += cg.steps;
       state.statistics->line_search_trials += search.trials;
     }
-    if (const int test = stop_test(stop, limits); test != 0) return test;  // step 11: NN0 unchanged
-    outcome.nn0 = nn0 + 1;  // step 12: one above the limit at the end
+    if (const int test = stop_test(stop, limits); test != 0) return test;  // NN0 unchanged
+    outcome.nn0 = nn0 + 1;  // one above the limit at the end
   }
   return 0;
 }

@@ -1,4 +1,4 @@
-// Spec: Part 4.5 (Tool contact and restraint terms in the iteration).
+// Tool heights, restraint and contact forces, and their stiffness blocks.
 #include "solver/tool_terms.h"
 
 #include <algorithm>
@@ -70,7 +70,7 @@ std::optional<std::array<int32_t, 3>> holding_triangle(const Mesh& surface, int3
   return std::nullopt;
 }
 
-// Step 2's skip: X within (min - 1e-8, max + 1e-8) of the corners' x, likewise Y.
+// The element search's skip test: X within (min - 1e-8, max + 1e-8) of the corners' x, same for Y.
 bool box_holds(const Mesh& s, int32_t e, double X, double Y, double margin) {
   double xmin = s.x[corner(s, e, 0)], xmax = xmin, ymin = s.y[corner(s, e, 0)], ymax = ymin;
   for (int k = 1; k < 4; ++k) {
@@ -99,7 +99,7 @@ BeadFrame bead_frame(const DrawbeadLines& beads, int32_t b, const Vec& n) {
 }
 
 // Calls f(entry k, node j, bead b) for every non-empty drawbead entry; bead b is found
-// by counting the non-empty entries against E(b) in list order (Part 4.5 force term 1).
+// by counting the non-empty entries against E(b) in list order.
 template <class F>
 void for_each_bead_entry(const RestraintData& r, int32_t bead_count, F&& f) {
   int32_t b = 0, taken = 0;
@@ -116,10 +116,10 @@ void for_each_bead_entry(const RestraintData& r, int32_t bead_count, F&& f) {
   }
 }
 
-// |u| of Part 4.5: sqrt(Ux^2 + 1e-80 + Uy^2 + w^2).
+// |u| of the displacement u = (Ux, Uy, w) from blank to part: sqrt(Ux^2 + 1e-80 + Uy^2 + w^2).
 double displacement_length(double ux, double uy, double w) { return std::sqrt(ux * ux + 1.0e-80 + uy * uy + w * w); }
 
-// Held or pad friction of node j (force terms 2 and 3): F = 2 mu N along u/|u|.
+// Held or pad friction of node j: F = 2 mu N along u/|u|.
 void holder_friction(int32_t j, double mu, double ux, double uy, double w, const RestraintData& r,
                      std::span<double> external, std::span<double> kf) {
   const double n = r.holding_force[j];
@@ -134,7 +134,7 @@ bool held(int32_t state) { return state == 3 || state == 4; }
 bool padded(int32_t state, const RunSettings& s) { return state == 5 && s.pad_flag == 1; }
 
 // (ux, uy) scaled to length L; the scale comes from the larger component (x on a tie),
-// its sign kept with 1e-50 added to its magnitude (Part 4.5 force term 4).
+// its sign kept with 1e-50 added to its magnitude.
 void scaled_plan_direction(double ux, double uy, double length, double& fx, double& fy) {
   const bool x_larger = std::abs(ux) >= std::abs(uy);
   const double big = x_larger ? ux : uy, small = x_larger ? uy : ux;

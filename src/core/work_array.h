@@ -1,9 +1,10 @@
 // The work array: one block of 8-byte words holding every model and solver array.
-// Spec: Part 1.2. Word indices are 1-based as in the spec's index table; a slice
-// of n entries takes n words whether it holds 64-bit reals or 32-bit integers
-// (integers packed from the slice's first byte). Stages are laid out one after
-// another by StageLayout; every slice is checked against the work size when it
-// is laid out, so no slice ever reaches past the end (Part 1.2, Failure handling).
+// Word indices are 1-based, as the index table counts them; a slice of n entries
+// takes n words whether it holds 64-bit reals or 32-bit integers (integers packed
+// from the slice's first byte). Stages are laid out one after another by
+// StageLayout; every slice is checked against the work size when it is laid out,
+// not only at the final size check, because the readers fill the early stages and
+// a run on the elastic method never reaches that check: no slice ever reaches past the end.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -11,13 +12,13 @@
 #include <span>
 #include <type_traits>
 
-#include "frame/reporter.h"
+#include "core/reporter.h"
 
 namespace trevo {
 
 class WorkArray {
  public:
-  // Allocates words × 8 bytes, uninitialised (Part 1.3 step 1).
+  // Allocates words × 8 bytes, uninitialised.
   explicit WorkArray(int64_t words);
   int64_t size() const { return words_; }
   std::span<double> reals(int64_t first_word, int64_t count);
@@ -65,11 +66,7 @@ class StageLayout {
   int64_t next_;
 };
 
-// "DIMENSION ASKED IS TOO BIG  -----------" and the stop (Part 1.2).
+// "DIMENSION ASKED IS TOO BIG  -----------" and the stop; the user reruns with a larger work size.
 [[noreturn]] void stop_dimension_too_big(Reporter& reporter);
-
-// The size line and final check of Part 1.2 (Algorithms): prints
-// " IVM=<10>  KALL=<10>      IVMMB=<5>  AKLLMB=<5>" and stops when total > work size.
-void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter);
 
 }  // namespace trevo

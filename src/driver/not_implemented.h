@@ -1,10 +1,10 @@
-// The explicit path for a phase whose Part is not built yet: it says so on the
+// The explicit path for a phase whose subsystem is not built yet: it says so on the
 // console and in the run report and stops the run, so no result is ever faked.
 #pragma once
 #include <string>
 
-#include "frame/reporter.h"
-#include "frame/run_stop.h"
+#include "core/reporter.h"
+#include "core/run_stop.h"
 
 namespace trevo {
 

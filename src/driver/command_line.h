@@ -1,7 +1,7 @@
 // Command-line arguments of a run: base path, work size, keep-input flag.
-// Spec: Part 1.1. The work size is computed in 64-bit arithmetic (Part 1.1, Left
-// to the implementer): "300000" gives 300,000,000 words instead of a 32-bit
-// overflow; a negative value gives 0 words, which stops at the first size check.
+// The work size is computed in 64-bit arithmetic: "300000" gives 300,000,000 words
+// instead of a 32-bit overflow; a negative value gives 0 words, which stops at the
+// first size check.
 #pragma once
 #include <cstdint>
 #include <optional>

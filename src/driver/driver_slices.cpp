@@ -1,8 +1,10 @@
-// Spec: Part 1.2 (stages 3 to 6: Left to the implementer, the sizes follow from the
-// Parts that own the slices). Stage 3 holds the equation numbering of Part 3.6, stage 4
-// the equation system (matrix values and the vectors of Parts 4.1 and 4.4), stage 5
-// the process, element, node and restraint data, stage 6 the drawbead lists of Part 5.1.
-#include "frame/driver_job.h"
+// Stages 3 to 6 of the index table, the solver's slices, each laid out from the next
+// free word of the one before. Stage 3 holds the node-to-element index and the node
+// adjacency, stage 4 the equation system (matrix pattern and values, the per-equation
+// vectors of the iteration and of the conjugate-gradient solver), stage 5 the process,
+// element, node and restraint data, stage 6 the drawbead lists. Their sizes follow from
+// the node, element and drawbead counts and from the adjacency.
+#include "driver/driver_job.h"
 
 #include "prepare/matrix_pattern.h"
 
@@ -77,7 +79,7 @@ void lay_out_solver_slices(Job& job) {
   sl.nz = stage.reals(nn);
   const int64_t eb = job.binder.ne, nbn = job.binder.nn;
   sl.binder_corners = stage.ints(eb);
-  job.binder.corners = sl.binder_corners;  // filled by the binder preparation (Part 3.3)
+  job.binder.corners = sl.binder_corners;  // filled by the binder-mesh preparation
   sl.binder_edges = stage.ints(8 * eb);
   sl.binder_neighbours = stage.ints(4 * eb);
   sl.binder_node_table = stage.ints(nbn);
@@ -94,7 +96,7 @@ void lay_out_solver_slices(Job& job) {
 
   OneStepState& st = job.state;
   // The stage-2 blank slices are sized by the node lines of the scan; the part keeps
-  // nn of them once unused nodes are dropped (Part 2.2), and so does every per-node array.
+  // nn of them once unused nodes are dropped, and so does every per-node array.
   st.X = job.model_slices.u.first(nn);
   st.Y = job.model_slices.v.first(nn);
   st.Zb = stage.reals(nn);

@@ -1,9 +1,9 @@
-// Spec: Part 1.3 steps 21-29: the post-file frames, the blank mesh, the outlines, the
-// feature lines and the blank summary (Parts 7.1, 7.3, 7.4); the on-binder pieces of
-// steps 22, 25, 27 and 29 are in driver_binder.cpp.
+// The result output: the post-file frames, the flat blank mesh, the outlines, the
+// feature lines and the blank summary; the pieces that concern the blank lying on the
+// binder are in driver_binder.cpp.
 #include <vector>
 
-#include "frame/driver_job.h"
+#include "driver/driver_job.h"
 #include "output/blank_mesh.h"
 #include "output/blank_summary.h"
 #include "output/outline.h"
@@ -17,10 +17,11 @@ namespace {
 // The blank as a mesh: plane coordinates X, Y and the blank height Zb.
 Mesh blank_mesh(const Job& job) { return with_coordinates(job.part, job.state.X, job.state.Y, job.state.Zb); }
 
-// The flat blank of steps 23-28: X, Y and z = 0. Zb is 0 for a flat blank (Overview);
-// with a binder it still holds the binder heights when the on-binder stage was skipped
-// (flat-blank-only switch) or abandoned (Part 5.2 inversion gate), and the blank lying
-// on the binder has its own files (<base>_Blank_Onbinder.nas, <base>_3D.lin).
+// The flat blank as the blank mesh, the outlines, the feature lines and the summary take
+// it: X, Y and z = 0. Zb is 0 for a flat blank only; with a binder it still holds the
+// binder heights when the on-binder stage was skipped (flat-blank-only switch) or
+// abandoned (inverted elements), and the blank lying on the binder has its own files
+// (<base>_Blank_Onbinder.nas, <base>_3D.lin).
 Mesh flat_blank_mesh(const Job& job, std::span<double> zeros) {
   return with_coordinates(job.part, job.state.X, job.state.Y, zeros);
 }
@@ -49,31 +50,34 @@ void write_post_frame(Job& job, int32_t frame_kind, const ElementResults& result
   job.settings.frame_number = frame_kind;
 }
 
+// The order of the files is part of the result: with the on-binder stage
+// <base>_Blank_Onbinder.nas comes before <base>_Blank.nas, with the flat-blank-only
+// switch after the outlines; the final frame and the outline records close the post file.
 void write_results(Job& job) {
   RunSettings& s = job.settings;
   const ElementResultColumns results = final_element_results(job);
-  if (s.binder_flag == 0) write_post_frame(job, 1, results.view());  // step 21
-  if (s.binder_flag == 1 && s.flat_blank_only != 1) run_on_binder_stage(job, results.view());  // step 22
+  if (s.binder_flag == 0) write_post_frame(job, 1, results.view());
+  if (s.binder_flag == 1 && s.flat_blank_only != 1) run_on_binder_stage(job, results.view());
   const FrameTransform transform = output_transform(s);
   std::vector<double> zeros(static_cast<std::size_t>(job.part.nn), 0.0);
   const Mesh blank = flat_blank_mesh(job, zeros);
-  write_blank_mesh(job.files.blank_mesh, blank, transform, local_time_now());  // step 23
+  write_blank_mesh(job.files.blank_mesh, blank, transform, local_time_now());
   job.files.blank_mesh.close();
-  const OutlineLoops loops = chain_outline(extract_boundary_edges(blank, job.model_slices.neighbours));  // step 24
-  if (s.binder_flag == 1) {  // step 25
+  const OutlineLoops loops = chain_outline(extract_boundary_edges(blank, job.model_slices.neighbours));
+  if (s.binder_flag == 1) {
     write_binder_outline(job, loops);
   } else {
-    close_and_delete(job.files.outline_3d, job.files.names.outline_3d);
+    close_and_delete(job.files.outline_3d, job.files.names.outline_3d);  // no binder surface, no 3-D outline
   }
-  write_outline(job.files.outline, kFlatOutlineTitle, loops, blank.x, blank.y, blank.z, transform);      // step 26
+  write_outline(job.files.outline, kFlatOutlineTitle, loops, blank.x, blank.y, blank.z, transform);
   job.files.outline.close();
   write_feature_lines(job.files.feature_lines, blank.x, blank.y, blank.z, transform, job.features.node_counts,
                       job.features.nodes);
   job.files.feature_lines.close();
-  if (s.binder_flag == 1 && s.flat_blank_only == 1) write_blank_on_binder_last(job, results.view());  // step 27
-  const BlankSummary summary = blank_summary(blank, job.slices.h0);  // step 28
+  if (s.binder_flag == 1 && s.flat_blank_only == 1) write_blank_on_binder_last(job, results.view());
+  const BlankSummary summary = blank_summary(blank, job.slices.h0);
   print_blank_summary(summary, job.reporter);
-  write_post_frame(job, final_frame_number(s.binder_flag, s.flat_blank_only, s.frame_number), results.view());  // 29
+  write_post_frame(job, final_frame_number(s.binder_flag, s.flat_blank_only, s.frame_number), results.view());
   const RunResults run{job.outcome.nn0, punch_force(job.model.restraint.state, job.state.internal_z),
                        job.totals.blank_holder_force, summary};
   write_outline_records(job.files.post, run, loops, blank.x, blank.y, blank.z, transform);

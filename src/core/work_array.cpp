@@ -1,11 +1,10 @@
-// Spec: Part 1.2 (work array, stages, size check).
-#include "frame/work_array.h"
+// The work array's single allocation, its word addressing and the stage layout's bound check.
+#include "core/work_array.h"
 
 #include <cassert>
 #include <new>
 
-#include "fortran/edit.h"
-#include "frame/run_stop.h"
+#include "core/run_stop.h"
 
 namespace trevo {
 
@@ -49,14 +48,6 @@ int64_t StageLayout::take(int64_t count) {
 void stop_dimension_too_big(Reporter& reporter) {
   reporter.message("DIMENSION ASKED IS TOO BIG  -----------");
   stop_run();
-}
-
-void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter) {
-  auto megabytes = [](int64_t words) { return words * 8 / 1024 / 1024; };
-  reporter.both(" IVM=" + fortran::edit_i(stiffness_words, 10) + "  KALL=" + fortran::edit_i(total_words, 10) +
-                "      IVMMB=" + fortran::edit_i(megabytes(stiffness_words), 5) +
-                "  AKLLMB=" + fortran::edit_i(megabytes(total_words), 5));
-  if (total_words > work_size) stop_dimension_too_big(reporter);
 }
 
 }  // namespace trevo

@@ -1,11 +1,10 @@
-// Spec: Part 1.3 steps 22, 25, 27 and 29 (the blank on the binder): the on-binder stage
-// with its inversion gate and binder-surface calculation (Part 5.2), the blank mesh on
-// the binder on unit 98 (Part 7.3), the outline on the binder (Part 7.1) and the frame
-// numbers of the post file (Part 7.4).
+// The blank lying on the binder: the on-binder stage with its inversion gate and the
+// binder-surface calculation, the blank mesh on the binder on unit 98, the outline on
+// the binder and the kind of the post file's final frame.
 #include <span>
 #include <vector>
 
-#include "frame/driver_job.h"
+#include "driver/driver_job.h"
 #include "output/blank_mesh.h"
 #include "restraint/binder_surface.h"
 #include "solver/element_geometry.h"
@@ -18,8 +17,8 @@ namespace {
 // The blank on the binder as the state holds it: x = X, y = Y, z = Zb.
 Mesh state_blank(const Job& job) { return with_coordinates(job.part, job.state.X, job.state.Y, job.state.Zb); }
 
-// Steps 22.1-22.2 and 27: <base>_Blank_Onbinder.nas on unit 98 (opened like every run
-// file, Part 1.4), the kept copy of the blank coordinates, then a frame of the given kind.
+// <base>_Blank_Onbinder.nas on unit 98 (created or overwritten like every run file), the
+// kept copy of the blank coordinates, then a post-file frame of the given kind.
 void write_and_keep_blank_on_binder(Job& job, int32_t frame_kind, const ElementResults& results) {
   RunFiles& f = job.files;
   f.blank_on_binder.open(f.names.blank_on_binder, std::ios::out | std::ios::trunc);
@@ -38,8 +37,8 @@ std::vector<int32_t> zero_based_nodes(std::span<const int32_t> rows) {
   return nodes;
 }
 
-// Step 22.4: the blank on the binder becomes the part, its element geometry is rebuilt
-// (Part 4.2), and the membrane unfolds it into the final flat blank X, Y (Zb = 0).
+// The binder-surface calculation: the blank on the binder becomes the part, its element
+// geometry is rebuilt, and the membrane unfolds it into the final flat blank X, Y (Zb = 0).
 void unfold_blank_on_binder(Job& job) {
   OneStepState& st = job.state;
   blank_on_binder_as_part(st.X, st.Y, st.Zb, job.part.x, job.part.y, job.part.z);
@@ -54,18 +53,21 @@ void unfold_blank_on_binder(Job& job) {
 }  // namespace
 
 void run_on_binder_stage(Job& job, const ElementResults& results) {
-  write_and_keep_blank_on_binder(job, 2, results);                        // 22.1, 22.2
-  if (inverted_element_count(job.part, job.state.X, job.state.Y) > 0) {  // 22.3
+  write_and_keep_blank_on_binder(job, 2, results);
+  // Inverted elements mean the one-step solution did not converge: the binder-surface
+  // calculation is skipped and the flat blank of the one-step solution stays the result.
+  if (inverted_element_count(job.part, job.state.X, job.state.Y) > 0) {
     report_binder_surface_abandoned(job.settings, job.reporter);
     return;
   }
-  unfold_blank_on_binder(job);  // 22.4
+  unfold_blank_on_binder(job);
   write_post_frame(job, 1, results);
 }
 
 void write_binder_outline(Job& job, const OutlineLoops& loops) {
   // With the on-binder stage the kept copy is the blank on the binder; otherwise (the
-  // flat-blank-only switch, whose copy is only taken at step 27) the state still holds it.
+  // flat-blank-only switch, whose copy is only taken after the outlines) the state still
+  // holds it.
   const OneStepState& st = job.state;
   const BlankOnBinderCopy& kept = job.blank_on_binder;
   using Column = std::span<const double>;

@@ -1,5 +1,5 @@
-// Spec: Part 1.4 (message convention).
-#include "frame/reporter.h"
+// The reporter's two sinks: the console, flushed record by record, and the run report.
+#include "core/reporter.h"
 
 namespace trevo {
 

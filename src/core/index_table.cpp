@@ -1,5 +1,5 @@
-// Spec: Part 1.2 (stage 1 and stage 2 of the index table), Part 3.1 (element labels).
-#include "frame/index_table.h"
+// Lays out stage 1 (input slices) and stage 2 (model slices) of the index table.
+#include "core/index_table.h"
 
 #include <algorithm>
 

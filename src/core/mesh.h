@@ -1,5 +1,4 @@
-// A shell mesh as the Parts pass it: coordinates and a 4-column connectivity.
-// Spec: Overview (Shared types), Part 1.2 (column storage), Part 3.1 (layout).
+// A shell mesh as every subsystem passes it: node coordinates and a 4-column connectivity.
 // Indices are 0-based inside trevo: node numbers 0..nn-1, elements 0..ne-1; files
 // and messages show them +1. "None" (no neighbour, no node) is kNone = -1.
 // Connectivity is column by column with leading dimension ne: corner k (0..3) of
@@ -32,7 +31,7 @@ inline Mesh with_coordinates(const Mesh& m, std::span<double> x, std::span<doubl
   return other;
 }
 
-// Corner count of an element from its connectivity (Part 3.1: node 4 equal to node 3).
+// Corner count of an element from its connectivity: a triangle has node 4 equal to node 3.
 inline int corner_count(const Mesh& m, int32_t e) { return m.node(e, 3) == m.node(e, 2) ? 3 : 4; }
 
 }  // namespace trevo

@@ -1,9 +1,9 @@
 // The trevo console program: banner, arguments, one call of the driver.
-// Spec: Part 1.1.
+// Exit status 1 only for a missing or too long base path; every run itself ends with 0.
 #include <cstdio>
 
-#include "frame/command_line.h"
-#include "frame/driver.h"
+#include "driver/command_line.h"
+#include "driver/driver.h"
 
 int main(int argc, char** argv) {
   std::printf("%s\n", trevo::banner().c_str());  // before any argument is examined

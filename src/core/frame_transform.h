@@ -1,8 +1,9 @@
 // The tipping rotation and the move between the working frame and the input frame.
-// Spec: Part 3.4 (Rotation rule): tipping by (alpha, beta) rotates about x by alpha,
-// then about y by beta; the inverse rotates about y by -beta, then about x by -alpha.
-// Part 7.1 steps 1 and 9: into the input frame = add the levelling offset to z,
-// then the inverse tipping; back = tipping, then subtract the offset.
+// Tipping by (alpha, beta) rotates about x by alpha, then about y by beta; the inverse
+// rotates about y by -beta, then about x by -alpha. The working frame is the input frame
+// tipped into the drawing attitude and then lowered by the levelling offset, so the way
+// into the input frame adds the offset to z and then undoes the tipping, and the way
+// back tips, then subtracts the offset. Angles in radians, lengths in mm.
 #pragma once
 #include <cmath>
 #include <cstddef>

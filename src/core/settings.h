@@ -1,6 +1,6 @@
 // The run settings: the driver's block of named scalars, passed by reference.
-// Spec: Part 1.3 (Data model), Part 2.3 (defaults), Part 3.2, Part 3.4, Part 4.1.
-// Names follow the spec; counts are as read (Part 2.1), flags are 0/1 integers.
+// Controls are named after their input keywords and the quantities the run prints;
+// counts are as the keyword scan found them; flags are 0/1 integers.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -9,18 +9,18 @@
 namespace trevo {
 
 struct RunSettings {
-  // Command line (Part 1.1) and run files (Part 1.4).
+  // Command line and run files.
   std::string base_path;       // effective base path, no extension
-  int64_t work_size = 20'000'000;  // words of 8 bytes (64-bit: Part 1.1, Left to the implementer)
+  int64_t work_size = 20'000'000;  // words of 8 bytes; 64-bit so that a large request cannot overflow
   int32_t keep_input = 0;
 
-  // Forming type and tool flags (Part 2.1).
+  // Forming type (FORMTYPE) and the tool flags it sets.
   int32_t forming_type = 100;
   int32_t blank_holder_flag = 0;  // BINDQUAD/BINDNODE mesh present
   int32_t binder_flag = 0;        // FLANQUAD/FLANNODE mesh present
   int32_t pad_flag = 0;           // HOLDQUAD/HOLDNODE mesh present
 
-  // Block counts of the keyword scan (Part 2.1).
+  // Block counts of the keyword scan.
   int32_t part_elements = 0, part_nodes = 0;
   int32_t drawbead_count = 0, contratx_count = 0, contraty_count = 0;
   int32_t blank_holder_elements = 0, blank_holder_nodes = 0;
@@ -28,16 +28,16 @@ struct RunSettings {
   int32_t pad_elements = 0, pad_nodes = 0;
   int32_t material_count = 0;
 
-  // Fixed and driver settings (Part 1.3).
-  int32_t method = 1;               // 0, 1 or 3
-  int32_t flat_blank_only = 0;      // FLANGING switch (Part 2.2)
+  // Fixed and driver settings.
+  int32_t method = 1;               // 0, 1 or 3 (3: elastic approximation method)
+  int32_t flat_blank_only = 0;      // FLANGING switch: 1 = no on-binder stage
   int32_t nodes_per_element = 4;
   int32_t dofs_per_node = 2;
-  int32_t frame_number = 1;
-  int32_t message_level = 2;        // never changed (Overview)
-  double element_value = 0.0;       // element value of the first stored SHETQUAD (Part 2.2)
+  int32_t frame_number = 1;         // kind of the last post-file frame (1, 2 or 3)
+  int32_t message_level = 2;        // never changed: level-2 messages are always written, level-1 never
+  double element_value = 0.0;       // element value of the first stored SHETQUAD
 
-  // Process controls (Part 2.3).
+  // Process controls: defaults until a keyword line sets them.
   double friction1 = 0.2, friction2 = 0.13;          // FRICTION: mu1, mu2
   double bhforce = 0.0;                              // BHFORCE
   double holforce = 0.0, pad_coefficient = 0.2;      // HOLFORCE
@@ -49,9 +49,9 @@ struct RunSettings {
   int32_t autonoml = 0;                              // AUTONOML
   std::array<double, 2> manunoml{0.0, 0.0};          // MANUNOML (second stored with reversed sign)
   std::array<double, 2> stabiliz{1.0, 1.0};          // STABILIZ S1, S2
-  double scale_factor = 6.18e-7;                     // times NN^0.7 once NN is known (Part 2.3, 4.4)
+  double scale_factor = 6.18e-7;                     // times NN^0.7 once NN is known
 
-  // Model checks and positioning (Parts 3.2, 3.4, 3.5).
+  // Model checks, positioning and geometry blend.
   double undercut_tolerance = -0.3421;
   double drawbead_step = 0.1, drawbead_min_length = 0.1;
   double blend_factor = 0.02;
@@ -61,7 +61,7 @@ struct RunSettings {
   double draw_depth = 0.0;
   double binder_steepness = 1.0;
   int32_t restraint_category = 1;
-  int32_t binder_fallback = 0;                       // binder fallback switch (Part 4.5)
+  int32_t binder_fallback = 0;                       // 1: the binder surface extends beyond its edge
 };
 
 }  // namespace trevo

@@ -1,10 +1,11 @@
-// Spec: Part 1.4.
-#include "frame/run_files.h"
+// Run file names, opening and closing, the date-and-time stamp and the size line.
+#include "driver/run_files.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 
+#include "core/work_array.h"
 #include "fortran/edit.h"
 
 namespace trevo {
@@ -30,8 +31,8 @@ RunFileNames run_file_names(const std::string& base) {
   return {base + ".OUT",       base + ".dat",         base + ".QLT",          base + "_3D.lin",
           base + ".lin",       base + "_Blank.nas",   base + ".dynain",       base + "_fl.lin",
           base + "_Blank_Onbinder.nas",
-          // Part 1.4, Left to the implementer: the scratch unit 36 is named after
-          // the run, like gfortran's fort.36 but kept beside the other run files.
+          // The scratch unit 36 is named after the run, like gfortran's fort.36, but
+          // beside the other run files, so that two runs in one folder never share it.
           base + ".fort36"};
 }
 
@@ -49,13 +50,6 @@ void open_run_files(const std::string& base, RunFiles& files) {
   files.feature_lines.open(files.names.feature_lines, std::ios::out | std::ios::trunc);
 }
 
-LocalTime local_time_now() {
-  std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
-}
-
 std::string date_record(const LocalTime& t) {
   using fortran::edit_i;
   return "D A T E (MM/DD/YY):   " + edit_i(t.month, 2) + "/" + edit_i(t.day, 2, 2) + "/" + edit_i(t.year, 4);
@@ -63,7 +57,7 @@ std::string date_record(const LocalTime& t) {
 
 std::string time_record(const LocalTime& t) {
   using fortran::edit_i;
-  // Hours 0 to 12 carry "a", 13 to 23 are shown less 12 with "p" (Part 1.4).
+  // Hours 0 to 12 carry "a", 13 to 23 are shown less 12 with "p".
   const bool afternoon = t.hour >= 13;
   const int hour = afternoon ? t.hour - 12 : t.hour;
   return "TIME(HH:MM:SS:.01):   " + edit_i(hour, 2) + ":" + edit_i(t.minute, 2, 2) + ":" + edit_i(t.second, 2, 2) +
@@ -72,7 +66,7 @@ std::string time_record(const LocalTime& t) {
 
 void stamp(const LocalTime& t, Reporter& reporter) {
   for (const std::string& record : {date_record(t), time_record(t)}) {
-    reporter.report(record);  // the stamp goes into the report first (Part 1.4)
+    reporter.report(record);  // unlike a message, the stamp goes into the report first
     reporter.console(record);
   }
 }
@@ -85,6 +79,14 @@ void close_and_delete(std::ofstream& unit, const std::string& name) {
 void close_run_files(int keep_input, RunFiles& files) {
   if (keep_input == 0) std::remove(files.names.input.c_str());
   close_and_delete(files.post, files.names.post);
+}
+
+void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter) {
+  auto megabytes = [](int64_t words) { return words * 8 / 1024 / 1024; };
+  reporter.both(" IVM=" + fortran::edit_i(stiffness_words, 10) + "  KALL=" + fortran::edit_i(total_words, 10) +
+                "      IVMMB=" + fortran::edit_i(megabytes(stiffness_words), 5) +
+                "  AKLLMB=" + fortran::edit_i(megabytes(total_words), 5));
+  if (total_words > work_size) stop_dimension_too_big(reporter);
 }
 
 }  // namespace trevo

@@ -1,10 +1,10 @@
-// Spec: Part 1.3 steps 17, 19 and 20: drawbead lists and size check, pre-unfolding
-// (Part 5.2), geometry blend (Part 3.5), restraint set-up (Part 5.1), the one-step
-// iteration (Part 4.1) with its diagnosis (Part 4.6), and the final evaluation.
+// The solution phases: drawbead lists and size check, the pre-unfolding into the
+// initial flat blank, the geometry blend, the restraint set-up, the one-step iteration
+// with its diagnosis and forces, and the final evaluation that writes the dynain file.
 #include <algorithm>
 #include <vector>
 
-#include "frame/driver_job.h"
+#include "driver/driver_job.h"
 #include "output/dynain.h"
 #include "prepare/geometry_blend.h"
 #include "prepare/element_normal.h"
@@ -21,8 +21,8 @@ DrawbeadLines drawbead_lines(const Job& job) {
   return {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7]};
 }
 
-// CONTRATX / CONTRATY rows name 1-based internal node numbers (Part 2.3: the node
-// numbers of the part mesh, as the feature lines do); 0-based here.
+// CONTRATX / CONTRATY rows name 1-based internal node numbers of the part mesh, as the
+// feature lines do; 0-based here.
 std::vector<int32_t> constrained_nodes(std::span<const int32_t> rows) {
   std::vector<int32_t> nodes(rows.begin(), rows.end());
   for (int32_t& n : nodes) n -= 1;
@@ -31,7 +31,7 @@ std::vector<int32_t> constrained_nodes(std::span<const int32_t> rows) {
 
 void build_geometry(Job& job) { element_geometries(job.part, job.slices.geometry); }
 
-// The model the membrane and the iteration read (Parts 4.1, 4.4, 5.2).
+// The model that the membrane unfolding and the one-step iteration read.
 void assemble_model(Job& job, std::span<const int32_t> x_nodes, std::span<const int32_t> y_nodes) {
   RunSettings& s = job.settings;
   SolverSlices& sl = job.slices;
@@ -57,7 +57,7 @@ void assemble_model(Job& job, std::span<const int32_t> x_nodes, std::span<const 
     m.binder_grid = &*job.binder_grid;
     m.binder_neighbours = sl.binder_neighbours;
     m.binder_boundary = sl.binder_boundary;
-    s.binder_fallback = 1;  // Part 4.5: the binder surface extends beyond its edge
+    s.binder_fallback = 1;  // a blank node beyond the binder's edge still finds a binder height
   }
   if (s.blank_holder_flag == 1 || s.pad_flag == 1) {
     job.part_grid.emplace(job.part, 1e-8);
@@ -68,21 +68,28 @@ void assemble_model(Job& job, std::span<const int32_t> x_nodes, std::span<const 
   std::fill(job.state.Zb.begin(), job.state.Zb.end(), 0.0);
 }
 
-}  // namespace
-
-void unfold_initial_blank(Job& job) {
-  RunSettings& s = job.settings;
+// Counts the drawbead list entries (locating the bead ends on the way), checks the run's
+// total size against the work array and lays out the drawbead lists, the last stage of
+// the index table.
+void size_drawbead_lists(Job& job) {
   SolverSlices& sl = job.slices;
   std::fill(sl.bead_start.begin(), sl.bead_start.end(), kNone);
   std::fill(sl.bead_end.begin(), sl.bead_end.end(), kNone);
   RestraintData& r = job.model.restraint;
   const int64_t entries = count_drawbead_entries(part_copy(job), drawbead_lines(job), {sl.bead_start, sl.bead_end},
                                                  r.bead_entries, r.bead_offset);
-  // Part 1.2: the size line comes before the stop, so the total is checked before
-  // stage 6 is laid out (the layout would stop on its own, without the line).
+  // The size line must come before the stop, so the total is checked before stage 6 is
+  // laid out (the layout would stop on its own, without the line).
   check_size(job.next_free - 1 + drawbead_list_words(entries), job.stiffness_words, job.work.size(), job.reporter);
   lay_out_drawbead_lists(job, entries);
+}
 
+}  // namespace
+
+void unfold_initial_blank(Job& job) {
+  RunSettings& s = job.settings;
+  SolverSlices& sl = job.slices;
+  size_drawbead_lists(job);
   const std::vector<int32_t> x_nodes = constrained_nodes(sl.process.contratx_int);
   const std::vector<int32_t> y_nodes = constrained_nodes(sl.process.contraty_int);
   assemble_model(job, x_nodes, y_nodes);
@@ -109,30 +116,30 @@ bool blend_moved_part(const Job& job) {
          !std::equal(job.part.z.begin(), job.part.z.end(), job.slices.zc.begin());
 }
 
-}  // namespace
-
-void solve_one_step(Job& job) {
+// The blank-holder and drawbead restraint, then one evaluation of the state from the
+// initial flat blank (final marker 0: nothing written) and the drawbead report line.
+void set_up_restraint(Job& job) {
   RunSettings& s = job.settings;
   OneStepState& st = job.state;
-  if (s.method == 1) {  // step 19.1
-    blend_geometry(job.part, st.X, st.Y, st.Zb, s.binder_flag, s.blend_factor, job.reporter);
-    build_geometry(job);
-  }
-  const bool blended = blend_moved_part(job);
   RestraintMeshes meshes{job.part, part_copy(job), job.model_slices.neighbours, job.blank_holder, job.pad};
   job.totals = restraint_setup(meshes, job.model.beads, s, job.model.restraint, {job.slices.bead_start, job.slices.bead_end},
                                job.slices.holder_element_force, job.slices.pad_element_force, job.reporter);
   displacement_vector(job.part, st.X, st.Y, st.U);
-  evaluate_state(job.model, st, st.U);  // final marker 0: nothing written
+  evaluate_state(job.model, st, st.U);
   drawbead_report_line(s, job.totals, job.reporter);
+}
 
-  // Step 19.3. Parts 3.5 and 4.1 disagree on the loop's reference: Part 3.5 says the
-  // iteration starts from the blended part, Part 4.1 defines x, y, z as the finished
-  // part's coordinates. The blend moves the part 2 % towards the blank and scales z by
-  // 0.99236; kept as the reference it shifts the blank by up to 1 %. So the first
-  // iteration runs on the blended part and the loop goes on, with the same counter and
-  // the blank it reached, on the finished part. A longer blended leg only costs
-  // iterations and convergence (measured in docs/convergence.md).
+// The one-step iteration up to the iteration limit. Its reference geometry: the blend
+// gives the iteration a start shape in which no element faces too far from +z, but the
+// equilibrium sought is that of the finished part, whose x, y, z the element formulation
+// takes as the formed shape. The blend moves the part 2 % towards the blank and scales z
+// by 0.99236; kept as the reference it shifts the blank by up to 1 %. So the first
+// iteration runs on the blended part and the loop goes on, with the same counter and the
+// blank it reached, on the finished part. A longer blended leg only costs iterations and
+// convergence (measured in docs/convergence.md).
+void iterate(Job& job, bool blended) {
+  RunSettings& s = job.settings;
+  OneStepState& st = job.state;
   LoopState loop;
   RunSettings first_leg = s;
   if (blended) first_leg.iteration_limit = std::min(s.iteration_limit, 1);
@@ -140,24 +147,18 @@ void solve_one_step(Job& job) {
   if (blended && job.outcome.nn0 < s.iteration_limit) {
     restore_finished_part(job);
     if (stopped != 0) ++job.outcome.nn0;
-    // The verdict (Part 4.6) reads the least ADP; a least ADP reached on the blended part
+    // The convergence verdict reads the least ADP; a least ADP reached on the blended part
     // would report a converged finished part whose own leg diverged.
     job.outcome.least_adp = LoopOutcome{}.least_adp;
     run_one_step(job.model, st, s, job.reporter, job.outcome, loop);
   }
-  diagnosis(job.outcome, job.slices.h0.empty() ? 0.0 : job.slices.h0[0], s, job.reporter);
-  // Part 4.1, Left to the implementer: METHOD selects here only whether U is formed once more from the
-  // final blank; the loop itself does not read it.
-  if (s.method == 0) displacement_vector(job.part, st.X, st.Y, st.U);
-  forces_line(punch_force(job.model.restraint.state, st.internal_z), job.totals.blank_holder_force, job.reporter);
 }
 
-void evaluate_final_state(Job& job) {
+// The formed part into <base>.dynain: nodes, shell thickness, stresses and, through the
+// scratch unit 36, the strains, each in global components from the element's local axes.
+void write_formed_part(Job& job) {
   OneStepState& st = job.state;
   const int64_t ne = job.part.ne;
-  displacement_vector(job.part, st.X, st.Y, st.U);  // geometric update
-  evaluate_state(job.model, st, st.U);
-
   // The local axes of every element, as columns of the per-element work slice (8 E words).
   std::span<double> axes = job.model_slices.element_work;
   for (int64_t e = 0; e < ne; ++e) {
@@ -177,13 +178,39 @@ void evaluate_final_state(Job& job) {
   write_strain_heading(scratch.stream());
   for (int32_t e = 0; e < job.part.ne; ++e) write_element_strain(scratch.stream(), strain, e);
   const RunSettings& s = job.settings;
-  // Part 7.2 writes the formed part. The geometry blend of Part 3.5 moved the part's own
-  // coordinates for the iteration; the copy taken before it (Part 3.4) is the part as
-  // the user gave it, positioned, which is what the dynain file must carry.
+  // The geometry blend moved the part's own coordinates for the iteration; the copy taken
+  // before it is the part as the user gave it, positioned, which is what the dynain file
+  // must carry.
   write_dynain(job.files.dynain, part_copy(job), st.h, st.epsbar, stress, {s.tipping_alpha, s.tipping_beta, s.lowest_z},
                scratch.stream());
   scratch.close();
   job.files.dynain.close();
+}
+
+}  // namespace
+
+void solve_one_step(Job& job) {
+  RunSettings& s = job.settings;
+  OneStepState& st = job.state;
+  if (s.method == 1) {
+    blend_geometry(job.part, st.X, st.Y, st.Zb, s.binder_flag, s.blend_factor, job.reporter);
+    build_geometry(job);
+  }
+  const bool blended = blend_moved_part(job);
+  set_up_restraint(job);
+  iterate(job, blended);
+  diagnosis(job.outcome, job.slices.h0.empty() ? 0.0 : job.slices.h0[0], s, job.reporter);
+  // METHOD 0 only forms U once more from the final blank here; the loop itself does not
+  // read the method.
+  if (s.method == 0) displacement_vector(job.part, st.X, st.Y, st.U);
+  forces_line(punch_force(job.model.restraint.state, st.internal_z), job.totals.blank_holder_force, job.reporter);
+}
+
+void evaluate_final_state(Job& job) {
+  OneStepState& st = job.state;
+  displacement_vector(job.part, st.X, st.Y, st.U);  // geometric update
+  evaluate_state(job.model, st, st.U);
+  write_formed_part(job);
 }
 
 }  // namespace trevo

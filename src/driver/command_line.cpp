@@ -1,5 +1,5 @@
-// Spec: Part 1.1 (Algorithms steps 2-7).
-#include "frame/command_line.h"
+// The version banner and the reading of the command-line arguments.
+#include "driver/command_line.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Every message goes through one reporter: console first, then the run report.
-// Spec: Part 1.4 (message convention): each message is a separate record on the
-// console and in <base>.OUT; plain messages are list-directed (one leading blank);
-// a blank line is an empty list-directed record.
+// Each message is a separate record on the console and in <base>.OUT, so a run started
+// without a console still leaves its full record; plain messages are Fortran
+// list-directed (one leading blank); a blank line is an empty list-directed record.
 #pragma once
 #include <ostream>
 #include <string>

@@ -1,19 +1,20 @@
 // The run's files: names from the base path, the numbered units, the date-and-time
 // stamp and the end-of-run close rules.
-// Spec: Part 1.4. Units are members named after their content; the unit numbers
-// of the spec are given beside each. Every file but the input is created or
-// overwritten at open; the input file is created empty when missing and never
-// truncated ("unknown" status), so a missing input reads as an empty file.
+// Units are members named after their content, with the Fortran unit number of each
+// file beside it. Every file but the input is created or overwritten at open; the
+// input file is created empty when missing and never truncated ("unknown" status), so
+// a missing input reads as an empty file and the keyword scan reports it.
 #pragma once
 #include <fstream>
 #include <string>
 
-#include "frame/reporter.h"
+#include "core/local_time.h"
+#include "core/reporter.h"
 
 namespace trevo {
 
 // Effective length of the base path in its 1024-character blank-padded buffer,
-// scanning down from position 1022 (Part 1.4, Data model): a 1023-character
+// scanning down from position 1022 for the first NUL or non-blank: a 1023-character
 // argument is cut to 1022 characters; an argument's own trailing blanks are kept.
 std::string effective_base_path(const std::string& argument);
 
@@ -38,12 +39,7 @@ struct RunFiles {
 // Opens units 12, 11 (created if absent), 20, 92, 94, 95, 35, 99 in this order.
 void open_run_files(const std::string& base, RunFiles& files);
 
-struct LocalTime {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-};
-LocalTime local_time_now();
-
-// The two stamp records (Part 1.4, Algorithms), e.g. "D A T E (MM/DD/YY):   12/04/2026"
+// The two stamp records, e.g. "D A T E (MM/DD/YY):   12/04/2026"
 // and "TIME(HH:MM:SS:.01):    1:37:50:00 pm".
 std::string date_record(const LocalTime& t);
 std::string time_record(const LocalTime& t);
@@ -56,5 +52,9 @@ void close_run_files(int keep_input, RunFiles& files);
 
 // Closes a unit and deletes its file (Fortran CLOSE with STATUS='DELETE').
 void close_and_delete(std::ofstream& unit, const std::string& name);
+
+// The size line, then the stop when the job needs more words than the work array holds:
+// prints " IVM=<10>  KALL=<10>      IVMMB=<5>  AKLLMB=<5>".
+void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter);
 
 }  // namespace trevo
