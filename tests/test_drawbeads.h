@@ -1,5 +1,4 @@
-// Test-only owner of DRAWBEAD lines (Part 2.3): one row per bead, viewed as the eight
-// columns of DrawbeadLines (src/solver/tool_terms.h).
+// Test-only owner of DRAWBEAD lines: one row per bead, viewed as the eight columns of DrawbeadLines.
 #pragma once
 #include <vector>
 

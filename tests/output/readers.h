@@ -1,193 +1,123 @@
-// Small independent readers of trevo's result files, written from the spec's layout
-// tables (not from the writers' code), for the output tests and the end-to-end tests.
-// Spec: Part 7.1 (.lin), Part 7.2 (.dynain), Part 7.3 (Nastran, _fl.lin), Parts 7.4/7.5 (QLT).
-// Readers return numbers as they stand in the files (1-based); `error` names the first
-// line or record that breaks the layout, empty when the file parsed.
+// Independent readers of trevo's result files, written from the record layouts (not from the
+// writers' code): line data (.lin, _3D.lin, _fl.lin), Nastran bulk data (_Blank.nas), the
+// LS-DYNA keyword file (.dynain), unformatted sequential records (.QLT). Numbers as they stand
+// in the files (1-based); `error` names the first record breaking the layout, empty if none.
 #pragma once
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
-#include <cstring>
+#include <cstdlib>
 #include <istream>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
 namespace trevo::test_readers {
 
-// Fixed-column field [begin, begin + width) of a record, or "" past its end.
-inline std::string field(const std::string& line, size_t begin, size_t width) {
-  return begin >= line.size() ? std::string() : line.substr(begin, width);
-}
-inline bool is_blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
-// An integer right-aligned in its field (blanks only before the digits).
-inline bool parse_int(const std::string& s, long long& v) {
-  const size_t first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return false;
-  size_t used = 0;
-  try {
-    v = std::stoll(s.substr(first), &used);
-  } catch (...) {
-    return false;
+// Fixed fields of a record exactly as long as the layout, e.g. "I8E16X4": I an integer
+// right-aligned in its field, E a real in exponent form (E or D) after leading blanks, X blanks.
+// The numbers go to `out` in order.
+inline bool parse(const std::string& r, const char* layout, std::vector<double>& out) {
+  out.clear();
+  size_t at = 0;
+  for (const char* p = layout; *p;) {
+    const char kind = *p;
+    char* end = nullptr;
+    const size_t width = std::strtoul(p + 1, &end, 10);
+    p = end;
+    if (at + width > r.size()) return false;
+    std::string f = r.substr(at, width);
+    at += width;
+    const size_t first = f.find_first_not_of(' ');
+    if ((kind == 'X') != (first == std::string::npos)) return false;
+    if (kind == 'X') continue;
+    f.erase(0, first);
+    if ((kind == 'E') != (f.find_first_of("ED") != std::string::npos)) return false;
+    std::replace(f.begin(), f.end(), 'D', 'E');
+    out.push_back(kind == 'I' ? static_cast<double>(std::strtoll(f.c_str(), &end, 10)) : std::strtod(f.c_str(), &end));
+    if (*end != '\0') return false;
   }
-  return first + used == s.size();
+  return at == r.size();
 }
-// A real in exponent form filling its field: optional blanks, then d.dddE+ee or 0.dddE+ee.
-inline bool parse_real(const std::string& s, double& v) {
-  const size_t first = s.find_first_not_of(' ');
-  if (first == std::string::npos || s.find_first_of("EeDd") == std::string::npos) return false;
-  std::string t = s.substr(first);
-  for (char& c : t)
-    if (c == 'D' || c == 'd') c = 'E';
-  size_t used = 0;
-  try {
-    v = std::stod(t, &used);
-  } catch (...) {
-    return false;
-  }
-  return used == t.size();
-}
+
 inline std::vector<std::string> lines_of(std::istream& in) {
   std::vector<std::string> lines;
   for (std::string l; std::getline(in, l);) lines.push_back(l);
   return lines;
 }
+inline long long whole(double v) { return static_cast<long long>(v); }
 
-// ---- Line data (.lin, _3D.lin, _fl.lin): Part 7.1 File format, Part 7.3 ----
-struct LinLine {
-  long long number = 0;
-  std::vector<std::array<double, 3>> points;
-};
-struct LinFile {
-  std::string header1, header2;
-  std::vector<LinLine> lines;
-  std::string error;
-};
-// A point record is 3 x (4 blanks, E16.9); a line header is "LINE" + I7.
+// ---- Line data: two headers, then "LINE" + I7 line headers, each followed by its points,
+// 3 x (4 blanks, E16.9) ----
+struct LinLine { long long number = 0; std::vector<std::array<double, 3>> points; };
+struct LinFile { std::string header1, header2; std::vector<LinLine> lines; std::string error; };
 inline LinFile read_lin(std::istream& in) {
   LinFile f;
   const std::vector<std::string> l = lines_of(in);
-  if (l.size() < 2) {
-    f.error = "fewer than two header records";
-    return f;
+  if (l.size() < 2) f.error = "fewer than two header records";
+  std::vector<double> v;
+  for (size_t i = 2; i < l.size() && f.error.empty(); ++i) {
+    if (l[i].starts_with("LINE") && parse(l[i].substr(4), "I7", v)) f.lines.push_back({whole(v[0]), {}});
+    else if (!f.lines.empty() && parse(l[i], "X4E16X4E16X4E16", v)) f.lines.back().points.push_back({v[0], v[1], v[2]});
+    else f.error = "bad record at line " + std::to_string(i + 1);
   }
-  f.header1 = l[0];
-  f.header2 = l[1];
-  for (size_t i = 2; i < l.size(); ++i) {
-    const std::string& r = l[i];
-    if (r.rfind("LINE", 0) == 0) {
-      LinLine line;
-      if (r.size() != 11 || !parse_int(field(r, 4, 7), line.number)) f.error = "bad line header at line " + std::to_string(i + 1);
-      f.lines.push_back(line);
-    } else {
-      std::array<double, 3> p{};
-      bool ok = r.size() == 60 && !f.lines.empty();
-      for (size_t k = 0; ok && k < 3; ++k)
-        ok = is_blank(field(r, 20 * k, 4)) && parse_real(field(r, 20 * k + 4, 16), p[k]);
-      if (!ok) f.error = "bad point record at line " + std::to_string(i + 1);
-      if (!f.lines.empty()) f.lines.back().points.push_back(p);
-    }
-    if (!f.error.empty()) break;
-  }
+  if (l.size() >= 2) f.header1 = l[0], f.header2 = l[1];
   return f;
 }
 
-// ---- Nastran bulk data (_Blank.nas): Part 7.3 Data model ----
-struct NasElement {
-  std::string kind;  // "CTRIA3" or "CQUAD4"
-  long long number = 0, property = 0;
-  std::vector<long long> nodes;
-};
-struct NasGrid {
-  long long number = 0, system = 0;
-  double x = 0, y = 0, z = 0;
-};
+// ---- Nastran bulk data: signature, version with date and time, counts, an empty separator,
+// CTRIA3 / CQUAD4 records, GRID* pairs with their continuation, ENDDATA ----
+struct NasElement { std::string kind; long long number = 0, property = 0; std::vector<long long> nodes; };
+struct NasGrid { long long number = 0, system = 0; double x = 0, y = 0, z = 0; };
 struct NasFile {
   std::string signature, version;
-  int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
   long long node_count = 0, element_count = 0;
   std::vector<NasElement> elements;
   std::vector<NasGrid> grids;
-  bool ends_with_enddata = false;
   std::string error;
 };
 inline NasFile read_nastran(std::istream& in) {
   NasFile f;
   const std::vector<std::string> l = lines_of(in);
-  auto fail = [&](size_t i, const std::string& what) {
-    f.error = what + " at line " + std::to_string(i + 1);
-    return f;
-  };
+  auto fail = [&](size_t i, const std::string& what) { return f.error = what + " at line " + std::to_string(i + 1), f; };
+  std::vector<double> v, w;
   if (l.size() < 6) return fail(l.size(), "short file");
-  f.signature = l[0];
-  f.version = l[1];
-  // "$VERSION 2.0", 3X, "DATE ", MM/DD/YYYY, 3X, "TIME ", HH:MM:SS
-  const std::string& v = l[1];
-  if (v.size() != 46 || v.substr(0, 20) != "$VERSION 2.0   DATE " || v[22] != '/' || v[25] != '/' ||
-      v.substr(30, 8) != "   TIME " || v[40] != ':' || v[43] != ':')
+  f.signature = l[0], f.version = l[1];
+  if (!std::regex_match(l[1], std::regex(R"(\$VERSION 2\.0   DATE \d\d/\d\d/\d{4}   TIME \d\d:\d\d:\d\d)")))
     return fail(1, "bad version record");
-  f.month = std::stoi(v.substr(20, 2));
-  f.day = std::stoi(v.substr(23, 2));
-  f.year = std::stoi(v.substr(26, 4));
-  f.hour = std::stoi(v.substr(38, 2));
-  f.minute = std::stoi(v.substr(41, 2));
-  f.second = std::stoi(v.substr(44, 2));
   if (l[2] != "$NUMBER OF NODES AND ELEMENTS") return fail(2, "bad count title");
-  if (l[3].size() != 27 || l[3].substr(0, 7) != "$      " || !parse_int(field(l[3], 7, 10), f.node_count) ||
-      !parse_int(field(l[3], 17, 10), f.element_count))
-    return fail(3, "bad counts");
+  if (!l[3].starts_with("$      ") || !parse(l[3].substr(7), "I10I10", v)) return fail(3, "bad counts");
+  f.node_count = whole(v[0]), f.element_count = whole(v[1]);
   if (!l[4].empty()) return fail(4, "separator not empty");
   size_t i = 5;
-  for (; i < l.size() && (l[i].rfind("CTRIA3", 0) == 0 || l[i].rfind("CQUAD4", 0) == 0); ++i) {
-    NasElement e;
-    e.kind = l[i].substr(0, 6);
-    const size_t corners = e.kind == "CTRIA3" ? 3 : 4;
-    if (l[i].size() != 16 + 8 * (corners + 1) || !parse_int(field(l[i], 6, 10), e.number) ||
-        !parse_int(field(l[i], 16, 8), e.property))
-      return fail(i, "bad element record");
-    for (size_t k = 0; k < corners; ++k) {
-      long long n = 0;
-      if (!parse_int(field(l[i], 24 + 8 * k, 8), n)) return fail(i, "bad element node");
-      e.nodes.push_back(n);
-    }
-    f.elements.push_back(e);
+  for (; i < l.size() && (l[i].starts_with("CTRIA3") || l[i].starts_with("CQUAD4")); ++i) {
+    if (!parse(l[i].substr(6), l[i][1] == 'T' ? "I10I8I8I8I8" : "I10I8I8I8I8I8", v)) return fail(i, "bad element");
+    f.elements.push_back({l[i].substr(0, 6), whole(v[0]), whole(v[1]), {}});
+    for (size_t k = 2; k < v.size(); ++k) f.elements.back().nodes.push_back(whole(v[k]));
   }
-  for (; i + 1 < l.size() && l[i].rfind("GRID*   ", 0) == 0; i += 2) {
-    NasGrid g;
+  for (; i + 1 < l.size() && l[i].starts_with("GRID*   "); i += 2) {
     const std::string &a = l[i], &b = l[i + 1];
-    long long n1 = 0, n2 = 0;
-    if (a.size() != 80 || !parse_int(field(a, 8, 16), g.number) || !parse_int(field(a, 24, 16), g.system) ||
-        !parse_real(field(a, 40, 16), g.x) || !parse_real(field(a, 56, 16), g.y) || field(a, 72, 2) != " N" ||
-        !parse_int(field(a, 74, 6), n1))
+    if (a.size() != 80 || !parse(a.substr(8, 64), "I16I16E16E16", v) || a.substr(72, 2) != " N" ||
+        !parse(a.substr(74), "I6", w) || w[0] != v[0])
       return fail(i, "bad GRID* first line");
-    if (b.size() != 24 || field(b, 0, 2) != "*N" || field(b, 2, 6) != field(a, 74, 6) || !parse_int(field(b, 2, 6), n2) ||
-        !parse_real(field(b, 8, 16), g.z))
+    if (b.size() != 24 || !b.starts_with("*N") || b.substr(2, 6) != a.substr(74, 6) || !parse(b.substr(8), "E16", w))
       return fail(i + 1, "bad GRID* second line");
-    if (n1 != g.number || n2 != g.number) return fail(i, "continuation number differs");
-    f.grids.push_back(g);
+    f.grids.push_back({whole(v[0]), whole(v[1]), v[2], v[3], w[0]});
   }
-  f.ends_with_enddata = i + 1 == l.size() && l[i] == "ENDDATA";
-  if (!f.ends_with_enddata) return fail(i, "expected ENDDATA as last record");
+  if (i + 1 != l.size() || l[i] != "ENDDATA") return fail(i, "expected ENDDATA as last record");
   return f;
 }
 
-// ---- LS-DYNA keyword file (.dynain): Part 7.2 File layout ----
-struct DynNode {
-  long long number = 0, tc = -1, rc = -1;
-  double x = 0, y = 0, z = 0;
-};
-struct DynShell {
-  long long number = 0, part = 0;
-  std::array<long long, 4> nodes{};
-  std::array<double, 4> thickness{};
-};
-struct DynStress {
+// ---- LS-DYNA keyword file: *NODE, *ELEMENT_SHELL_THICKNESS, *INITIAL_STRESS_SHELL,
+// *INITIAL_STRAIN_SHELL blocks and *END ----
+struct DynNode { long long number = 0, tc = -1, rc = -1; double x = 0, y = 0, z = 0; };
+struct DynShell { long long number = 0, part = 0; std::array<long long, 4> nodes{}; std::array<double, 4> thickness{}; };
+struct DynStress {  // values: 0, sxx, syy, szz, sxy, syz, szx, plastic strain
   long long element = 0, in_plane_points = 0, through_points = 0;
-  std::array<double, 8> values{};  // 0, sxx, syy, szz, sxy, syz, szx, plastic strain
+  std::array<double, 8> values{};
 };
-struct DynStrain {
-  long long element = 0;
-  std::array<double, 6> first{}, second{};  // exx, eyy, ezz, exy, eyz, ezx
-};
+struct DynStrain { long long element = 0; std::array<double, 6> first{}, second{}; };  // exx, eyy, ezz, exy, eyz, ezx
 struct DynainFile {
   std::vector<std::string> keywords;  // in file order
   std::vector<DynNode> nodes;
@@ -196,104 +126,55 @@ struct DynainFile {
   std::vector<DynStrain> strains;
   std::string error;
 };
-// Reals of a record of fixed fields of `width` columns (1PE10.3 state fields).
-inline bool parse_reals(const std::string& r, size_t count, size_t width, double* out) {
-  if (r.size() != count * width) return false;
-  for (size_t k = 0; k < count; ++k)
-    if (!parse_real(field(r, k * width, width), out[k])) return false;
-  return true;
-}
 inline DynainFile read_dynain(std::istream& in) {
   DynainFile f;
   const std::vector<std::string> l = lines_of(in);
-  auto fail = [&](size_t i, const std::string& what) {
-    f.error = what + " at line " + std::to_string(i + 1);
-    return f;
-  };
   std::string block;
-  for (size_t i = 0; i < l.size(); ++i) {
-    const std::string& r = l[i];
-    if (!r.empty() && r[0] == '*') {
-      f.keywords.push_back(r);
-      block = r;
-      continue;
-    }
-    if (block == "*NODE") {  // I8, 3E16.9, I8, I8
-      DynNode n;
-      if (r.size() != 72 || !parse_int(field(r, 0, 8), n.number) || !parse_real(field(r, 8, 16), n.x) ||
-          !parse_real(field(r, 24, 16), n.y) || !parse_real(field(r, 40, 16), n.z) || !parse_int(field(r, 56, 8), n.tc) ||
-          !parse_int(field(r, 64, 8), n.rc))
-        return fail(i, "bad node record");
-      f.nodes.push_back(n);
-    } else if (block == "*ELEMENT_SHELL_THICKNESS") {  // 6I8 / 4E16.8
-      DynShell s;
-      if (i + 1 >= l.size() || r.size() != 48 || !parse_int(field(r, 0, 8), s.number) || !parse_int(field(r, 8, 8), s.part))
-        return fail(i, "bad shell record");
-      for (size_t k = 0; k < 4; ++k)
-        if (!parse_int(field(r, 16 + 8 * k, 8), s.nodes[k])) return fail(i, "bad shell node");
-      if (!parse_reals(l[++i], 4, 16, s.thickness.data())) return fail(i, "bad thickness record");
-      f.shells.push_back(s);
-    } else if (block == "*INITIAL_STRESS_SHELL") {  // 3I10 / 8E10.3
-      DynStress s;
-      if (i + 1 >= l.size() || r.size() != 30 || !parse_int(field(r, 0, 10), s.element) ||
-          !parse_int(field(r, 10, 10), s.in_plane_points) || !parse_int(field(r, 20, 10), s.through_points))
-        return fail(i, "bad stress header");
-      if (!parse_reals(l[++i], 8, 10, s.values.data())) return fail(i, "bad stress values");
-      f.stresses.push_back(s);
-    } else if (block == "*INITIAL_STRAIN_SHELL") {  // I10 / 6E10.3 / 6E10.3
-      DynStrain s;
-      if (i + 2 >= l.size() || r.size() != 10 || !parse_int(r, s.element)) return fail(i, "bad strain header");
-      if (!parse_reals(l[++i], 6, 10, s.first.data()) || !parse_reals(l[++i], 6, 10, s.second.data()))
-        return fail(i, "bad strain values");
-      f.strains.push_back(s);
+  std::vector<double> a, b, c;
+  auto next = [&](size_t& i, const char* layout, std::vector<double>& out) { return ++i < l.size() && parse(l[i], layout, out); };
+  const char* six = "E10E10E10E10E10E10";
+  for (size_t i = 0; i < l.size() && f.error.empty(); ++i) {
+    const size_t at = i;
+    if (l[i].starts_with("*")) {
+      f.keywords.push_back(block = l[i]);
+    } else if (block == "*NODE" && parse(l[i], "I8E16E16E16I8I8", a)) {
+      f.nodes.push_back({whole(a[0]), whole(a[4]), whole(a[5]), a[1], a[2], a[3]});
+    } else if (block == "*ELEMENT_SHELL_THICKNESS" && parse(l[i], "I8I8I8I8I8I8", a) && next(i, "E16E16E16E16", b)) {
+      f.shells.push_back(
+          {whole(a[0]), whole(a[1]), {whole(a[2]), whole(a[3]), whole(a[4]), whole(a[5])}, {b[0], b[1], b[2], b[3]}});
+    } else if (block == "*INITIAL_STRESS_SHELL" && parse(l[i], "I10I10I10", a) && next(i, "E10E10E10E10E10E10E10E10", b)) {
+      f.stresses.push_back({whole(a[0]), whole(a[1]), whole(a[2]), {}});
+      std::copy(b.begin(), b.end(), f.stresses.back().values.begin());
+    } else if (block == "*INITIAL_STRAIN_SHELL" && parse(l[i], "I10", a) && next(i, six, b) && next(i, six, c)) {
+      f.strains.push_back({whole(a[0]), {b[0], b[1], b[2], b[3], b[4], b[5]}, {c[0], c[1], c[2], c[3], c[4], c[5]}});
     } else {
-      return fail(i, "record outside a known block");
+      f.error = "bad record in block " + block + " at line " + std::to_string(at + 1);
     }
   }
   return f;
 }
 
-// ---- Unformatted sequential records (.QLT): Part 7.5 Data model ----
+// ---- Unformatted sequential records: each a 4-byte little-endian byte count, the payload,
+// the same count again ----
 struct QltRecord {
   std::string payload;
-  std::string text(size_t offset, size_t n) const { return payload.substr(offset, n); }
   std::string keyword() const { return payload.substr(0, 9); }
   int32_t i4(size_t offset) const {  // little-endian
     uint32_t u = 0;
     for (int b = 3; b >= 0; --b) u = (u << 8) | static_cast<unsigned char>(payload[offset + static_cast<size_t>(b)]);
     return static_cast<int32_t>(u);
   }
-  float r4(size_t offset) const {
-    const uint32_t u = static_cast<uint32_t>(i4(offset));
-    float v;
-    std::memcpy(&v, &u, 4);
-    return v;
-  }
+  float r4(size_t offset) const { return std::bit_cast<float>(i4(offset)); }
 };
-struct QltFile {
-  std::vector<QltRecord> records;
-  std::string error;
-};
-// Each record: 4-byte little-endian byte count, payload, the same count again.
+struct QltFile { std::vector<QltRecord> records; std::string error; };
 inline QltFile read_qlt(const std::string& bytes) {
   QltFile f;
-  auto count_at = [&](size_t at) {
-    QltRecord r{bytes.substr(at, 4)};
-    return static_cast<size_t>(static_cast<uint32_t>(r.i4(0)));
-  };
-  size_t at = 0;
-  while (at < bytes.size()) {
-    if (at + 4 > bytes.size()) {
-      f.error = "truncated length at byte " + std::to_string(at);
-      return f;
-    }
-    const size_t n = count_at(at);
-    if (at + 8 + n > bytes.size() || count_at(at + 4 + n) != n) {
-      f.error = "bad framing of record " + std::to_string(f.records.size() + 1);
-      return f;
-    }
+  auto count_at = [&](size_t at) { return static_cast<size_t>(static_cast<uint32_t>(QltRecord{bytes.substr(at, 4)}.i4(0))); };
+  for (size_t at = 0; at < bytes.size(); at += 8 + f.records.back().payload.size()) {
+    const size_t n = at + 4 <= bytes.size() ? count_at(at) : 0;
+    if (at + 4 > bytes.size() || at + 8 + n > bytes.size() || count_at(at + 4 + n) != n)
+      return f.error = "bad framing of record " + std::to_string(f.records.size() + 1), f;
     f.records.push_back({bytes.substr(at + 4, n)});
-    at += 8 + n;
   }
   return f;
 }

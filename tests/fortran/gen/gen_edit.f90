@@ -1,5 +1,5 @@
 ! Reference tables of gfortran's edit descriptors and list-directed output, read by
-! tests/fortran/edit_table_test.cpp (the tests do not need gfortran).
+! tests/fortran/fortran_test.cpp (the tests do not need gfortran).
 ! Regenerate (from tests/fortran/gen/):
 !   gfortran -ffree-line-length-none gen_edit.f90 -o gen_edit && ./gen_edit reals > ../data/edit_reals.txt
 !   ./gen_edit integers > ../data/edit_integers.txt
@@ -12,13 +12,8 @@ program gen_edit
   implicit none
   character(len=16) :: mode
   call get_command_argument(1, mode)
-  if (mode == 'reals') then
-    call real_table()
-  else if (mode == 'integers') then
-    call integer_table()
-  else
-    write(*,'(a)') 'usage: gen_edit reals|integers'
-  end if
+  if (mode == 'reals') call real_table()
+  if (mode == 'integers') call integer_table()
 
 contains
 
@@ -56,6 +51,14 @@ contains
     integer(8) :: seed
     real(8) :: mantissa, inf
     integer, parameter :: g_digits(8) = [3, 4, 5, 7, 8, 9, 16, 17]
+    ! Values that round up across a decade or sit on ties of F4.2/F6.3/1PE10.3; exact binary
+    ! fractions; decimal texts up to tiny and huge values with three-digit exponents.
+    character(len=14), parameter :: ties(9) = [character(len=14) :: '9.9995', '99.995', '0.995', '0.9995', &
+         '9.995', '0.005', '0.0005', '9.9999999995', '9.99999999995']
+    real(8), parameter :: binary(7) = [0.125d0, 0.375d0, 0.625d0, 0.0625d0, 2.5d0, 1.5d0, 0.5d0]
+    character(len=20), parameter :: decimal(14) = [character(len=20) :: '0.1', '1e-1', '2.25', '1000', &
+         '0.0001', '123456789012345678', '1d-99', '1d-100', '1d-101', '1d99', '1d100', '9.99999d99', &
+         '9.9999999999d99', '1d-310']
     write(*,'(a)') '# hex|G9.3|G12.4|G12.5|G12.7|G13.5|G14.5|G14.8|G15.7|G16.7|F4.2|F6.3|F10.3|E16.9|E16.8|1PE10.3|'
     ! Zero, negative zero, infinities, NaN.
     inf = huge(1d0)
@@ -78,38 +81,15 @@ contains
       write(text, '(A,".5")') repeat('9', d)
       call put_around(dec(text))
     end do
-    ! Values that round up across a decade or sit on ties of F4.2/F6.3/1PE10.3.
-    call put_around(dec('9.9995'))
-    call put_around(dec('99.995'))
-    call put_around(dec('0.995'))
-    call put_around(dec('0.9995'))
-    call put_around(dec('9.995'))
-    call put_around(dec('0.005'))
-    call put_around(dec('0.0005'))
-    call put_around(dec('9.9999999995'))
-    call put_around(dec('9.99999999995'))
-    call put_both_signs(0.125d0)
-    call put_both_signs(0.375d0)
-    call put_both_signs(0.625d0)
-    call put_both_signs(0.0625d0)
-    call put_both_signs(2.5d0)
-    call put_both_signs(1.5d0)
-    call put_both_signs(0.5d0)
-    call put_both_signs(dec('0.1'))
-    call put_both_signs(dec('1e-1'))
-    call put_both_signs(dec('2.25'))
-    call put_both_signs(dec('1000'))
-    call put_both_signs(dec('0.0001'))
-    call put_both_signs(dec('123456789012345678'))
-    ! Tiny and huge values, three-digit exponents.
-    call put_both_signs(dec('1d-99'))
-    call put_both_signs(dec('1d-100'))
-    call put_both_signs(dec('1d-101'))
-    call put_both_signs(dec('1d99'))
-    call put_both_signs(dec('1d100'))
-    call put_both_signs(dec('9.99999d99'))
-    call put_both_signs(dec('9.9999999999d99'))
-    call put_both_signs(dec('1d-310'))
+    do i = 1, size(ties)
+      call put_around(dec(trim(ties(i))))
+    end do
+    do i = 1, size(binary)
+      call put_both_signs(binary(i))
+    end do
+    do i = 1, size(decimal)
+      call put_both_signs(dec(trim(decimal(i))))
+    end do
     call put_both_signs(tiny(1d0))
     call put_both_signs(huge(1d0))
     call put_both_signs(transfer(1_8, 1d0))
@@ -120,11 +100,7 @@ contains
         seed = modulo(seed * 48271_8, 2147483647_8)
         mantissa = 1d0 + 9d0 * real(seed, 8) / 2147483647d0
         write(text, '(ES24.16E3)') mantissa * 10d0**k
-        if (mod(seed, 2_8) == 0) then
-          call put_real(dec(text))
-        else
-          call put_real(-dec(text))
-        end if
+        call put_real(merge(1d0, -1d0, mod(seed, 2_8) == 0) * dec(text))
       end do
     end do
   end subroutine
@@ -143,6 +119,8 @@ contains
   subroutine integer_table()
     integer :: k, i
     integer(8) :: p, seed
+    integer(8), parameter :: limits(6) = [2147483647_8, -2147483647_8 - 1, 2147483648_8, -2147483649_8, &
+         huge(1_8), -huge(1_8) - 1]
     write(*,'(a)') '# value|I2|I3|I4|I5|I6|I7|I8|I10|I16|I2.2|I4.4|I6.3|'
     call put_integer(0_8)
     ! Width boundaries: 10^k - 1, 10^k and their negatives.
@@ -154,22 +132,15 @@ contains
       call put_integer(-p)
       if (k < 18) p = p * 10
     end do
-    call put_integer(2147483647_8)
-    call put_integer(-2147483647_8 - 1)
-    call put_integer(2147483648_8)
-    call put_integer(-2147483649_8)
-    call put_integer(huge(1_8))
-    call put_integer(-huge(1_8) - 1)
+    do i = 1, size(limits)
+      call put_integer(limits(i))
+    end do
     ! Random values of every magnitude.
     seed = 777_8
     do k = 1, 9
       do i = 1, 6
         seed = modulo(seed * 48271_8, 2147483647_8)
-        if (mod(seed, 2_8) == 0) then
-          call put_integer(mod(seed, 10_8**k))
-        else
-          call put_integer(-mod(seed, 10_8**k))
-        end if
+        call put_integer(merge(1_8, -1_8, mod(seed, 2_8) == 0) * mod(seed, 10_8**k))
       end do
     end do
   end subroutine

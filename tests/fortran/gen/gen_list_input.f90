@@ -1,5 +1,5 @@
-! Reference table of gfortran's list-directed READ of one value field (Part 2.1),
-! read by tests/fortran/list_input_table_test.cpp (the tests do not need gfortran).
+! Reference table of gfortran's list-directed READ of one value field (a keyword line's
+! columns 10-200), read by tests/fortran/fortran_test.cpp (the tests do not need gfortran).
 ! Regenerate (from tests/fortran/gen/):
 !   gfortran -ffree-line-length-none gen_list_input.f90 -o gen_list_input
 !   ./gen_list_input < list_input_cases.txt > ../data/list_input.txt

@@ -1,5 +1,5 @@
-! Reference unformatted sequential file (Part 7.5) written by gfortran, compared
-! byte by byte by tests/fortran/records_test.cpp (the tests do not need gfortran).
+! Reference unformatted sequential file (the post file's record layout) written by gfortran,
+! compared byte by byte by tests/fortran/fortran_test.cpp (the tests do not need gfortran).
 ! Regenerate (from tests/fortran/gen/):
 !   gfortran -ffree-line-length-none gen_records.f90 -o gen_records && ./gen_records ../data/records_gfortran.bin
 ! Every REAL(4) item is REAL(x, 4) of a REAL(8) value x, as the post file rounds them.
