@@ -5,7 +5,8 @@
 # part, like scripts/convergence_study.sh: the study behind "Beyond the validation set" in
 # docs/convergence.md.
 #
-#   scripts/robustness_study.sh [NAME...]     (default: every part of the list below)
+#   scripts/robustness_study.sh [NAME...]     (default: every generated part below and every
+#                                              real part turned by 30 and 75 degrees, NAME_r30, NAME_r75)
 #
 # Parts are written to runs/robustness/NAME (never into ../shared); trevo is built if missing.
 # partgen needs Debian's python3-gmsh, numpy and scipy; they are installed if missing.
@@ -27,11 +28,15 @@ declare -A parts=(
   [undercut12_tris]="undercut --undercut-deg 12 --tris"
   [undercut18]="undercut --undercut-deg 18"
 )
-# Real parts turned about z: name -> "part degrees".
+# Every real part of ../shared/validation/real turned about z: name -> "part degrees".
+real=../shared/validation/real
 declare -A turned=()
-for part in cross_member cross_member_pocket door_hinge_panel_jlr door_inner_jlr halo_outer_jlr recliner_bracket; do
+for job in "$real"/*/*.dat; do
+  part=$(basename "$job" .dat)
+  [[ -f $real/$part/$part.dat ]] || continue
   for degrees in 30 75; do turned[${part}_r$degrees]="$part $degrees"; done
 done
+[[ ${#turned[@]} -gt 0 ]] || { echo "no real parts under $real" >&2; exit 2; }
 names=("$@")
 [[ ${#names[@]} -gt 0 ]] || mapfile -t names < <(printf '%s\n' "${!parts[@]}" "${!turned[@]}" | sort)
 
@@ -48,7 +53,7 @@ for name in "${names[@]}"; do
     "$PY" "$partgen" ${parts[$name]} --out "$dir" --name "$name" >/dev/null
   elif [[ -n ${turned[$name]:-} ]]; then
     read -r part degrees <<< "${turned[$name]}"
-    "$PY" scripts/rotate_job.py "../shared/validation/real/$part/$part.dat" "$dir/$name.dat" "$degrees"
+    "$PY" scripts/rotate_job.py "$real/$part/$part.dat" "$dir/$name.dat" "$degrees"
   else
     echo "unknown part: $name" >&2
     exit 2
