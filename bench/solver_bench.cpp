@@ -120,7 +120,16 @@ int main(int argc, char** argv) {
   LoopStatistics statistics;
   job.state.statistics = &statistics;
   job.model.threads = element_loop_threads();
+  // SOLVER_BENCH_ETA overrides the forcing term; SOLVER_BENCH_ITERATIONS=1 prints one line per iteration.
+  if (const char* eta = std::getenv("SOLVER_BENCH_ETA")) job.model.cg_forcing = std::atof(eta);
+  statistics.record_iterations = std::getenv("SOLVER_BENCH_ITERATIONS") != nullptr;
   const std::vector<PhaseTime> times = run_timed_phases(job);
   report(job, times, statistics);
+  if (statistics.record_iterations) {
+    std::fprintf(stderr, "ITER nn0 cg_steps cg_relative adp maxp relax trials\n");
+    for (const trevo::IterationRecord& r : statistics.per_iteration)
+      std::fprintf(stderr, "ITER %d %d %.3e %.3e %.3e %.4f %d\n", r.nn0, r.cg_steps, r.cg_relative, r.adp, r.maxp,
+                   r.relax, r.line_search_trials);
+  }
   return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds trevo and runs the main job on the embedded example (a copy of it, since
-# a complete run deletes its input file), then lists the result files.
+# a complete run deletes its input file), then lists the result files and ends with the
+# paths of the picture, the VTU file for ParaView, the blank's DXF outline and the summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 example=${1:-cup}
@@ -13,3 +14,8 @@ echo
 echo "Results of the example run are in $run_dir/:"
 ls -l "$run_dir"
 echo "Run report: $run_dir/$example.OUT"
+base=$run_dir/$example
+echo "Picture:    $base.png"
+echo "ParaView:   $base.vtu"
+echo "CAD (DXF):  ${base}_blank.dxf"
+echo "Summary:    $base.summary.json"

@@ -6,7 +6,12 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 shift || true
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev)
+# clang-14, libFuzzer and the LLVM OpenMP runtime build the fuzz targets (scripts/fuzz.sh).
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-14 libfuzzer-14-dev libomp-14-dev
+          python3-meshio python3-numpy python3-pytest  # these three: trevo-import and its tests
+          python3-matplotlib python3-vtk9 python3-ezdxf  # trevo-picture; VTK's reader and ezdxf in the tests
+          python3-tqdm slurm-wlm munge  # trevo-batch's progress bar; the one-node Slurm self-test
+          python3-gmsh python3-scipy)  # the part generator of the undercut-channel end-to-end test
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

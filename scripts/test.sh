@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Release suite under CTest, then the fuzz tests
-# (the input readers in-process, the whole program on corrupted jobs) under AddressSanitizer
-# and UndefinedBehaviorSanitizer. Ends with the count of what ran and exits non-zero when
-# anything failed; a build that fails stops the script at once.
+# (the input readers in-process, the whole program on corrupted jobs, and a libFuzzer slice of
+# each fuzz target) under AddressSanitizer and UndefinedBehaviorSanitizer. Ends with the count
+# of what ran and exits non-zero when anything failed; a build that fails stops the script at once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# No run picture: the suite compares files and messages; the picture has its own test, which
+# sets this itself.
+export TREVO_PICTURE=0
 scripts/setup.sh build
 
 passed=0
@@ -43,6 +46,19 @@ fuzz() {
 }
 fuzz build-asan/test_input --gtest_filter='Fuzz*'
 fuzz build-asan/test_e2e --gtest_filter='FuzzProgram*'
+# Coverage-guided: a 60-second libFuzzer slice per target (clang++-14, build-fuzz).
+fuzz scripts/fuzz.sh --seconds 60 keyword_file
+fuzz scripts/fuzz.sh --seconds 60 run
+
+# Result integrity: failed writes, SIGINT/SIGTERM and SIGKILL reruns on the cup (a slice of
+# scripts/fault_check.sh that stays under three minutes), counted as one test.
+if scripts/fault_check.sh --kills 8 --write-stride 3 writes signals kills; then
+  passed=$((passed + 1))
+  echo "fault check: passed"
+else
+  failed=$((failed + 1))
+  echo "fault check: FAILED" >&2
+fi
 
 echo "total: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

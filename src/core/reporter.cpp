@@ -6,6 +6,8 @@ namespace trevo {
 void Reporter::console(std::string_view record) {
   console_ << record << '\n';
   console_.flush();  // the console shows progress as it happens
+  if (const auto first = record.find_first_not_of(' '); first != std::string_view::npos)
+    last_message_ = std::string(record.substr(first));
 }
 
 void Reporter::report(std::string_view record) {

@@ -23,10 +23,14 @@ class Reporter {
   // One side only, for messages whose console and report texts differ.
   void console(std::string_view record);
   void report(std::string_view record);
+  // The last non-blank console record, without its leading blanks: the message a fatal stop
+  // leaves for the run summary.
+  const std::string& last_message() const { return last_message_; }
 
  private:
   std::ostream& console_;
   std::ostream* report_;
+  std::string last_message_;
 };
 
 }  // namespace trevo

@@ -1,6 +1,7 @@
 // The work array's single allocation, its word addressing and the stage layout's bound check.
 #include "core/work_array.h"
 
+#include <algorithm>
 #include <cassert>
 #include <new>
 
@@ -40,13 +41,21 @@ std::span<int32_t> WorkArray::packed_ints(int64_t first_word, int64_t words) {
 
 int64_t StageLayout::take(int64_t count) {
   int64_t first = next_;
-  if (count < 0 || first - 1 + count > work_.size()) stop_dimension_too_big(reporter_);
+  if (count < 0 || first - 1 + count > work_.size())
+    stop_dimension_too_big(reporter_, first - 1 + std::max<int64_t>(count, 0), work_.run_base());
   next_ += count;
   return first;
 }
 
-void stop_dimension_too_big(Reporter& reporter) {
+std::string work_size_rerun_line(int64_t needed_words, const std::string& base) {
+  const std::string thousands = std::to_string((std::max<int64_t>(needed_words, 1) + 999) / 1000);
+  return "trevo: this job needs a work size of at least " + thousands + " (thousand words): trevo " + base + " " +
+         thousands;
+}
+
+void stop_dimension_too_big(Reporter& reporter, int64_t needed_words, const std::string& base) {
   reporter.message("DIMENSION ASKED IS TOO BIG  -----------");
+  reporter.message(work_size_rerun_line(needed_words, base));
   stop_run();
 }
 

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <type_traits>
+#include <utility>
 
 #include "core/reporter.h"
 
@@ -21,6 +23,10 @@ class WorkArray {
   // Allocates words × 8 bytes, uninitialised.
   explicit WorkArray(int64_t words);
   int64_t size() const { return words_; }
+  // The job's base path as given on the command line, named in the rerun line of the
+  // work-size stop ("<base>" until set).
+  void set_run_base(std::string base) { run_base_ = std::move(base); }
+  const std::string& run_base() const { return run_base_; }
   std::span<double> reals(int64_t first_word, int64_t count);
   std::span<int32_t> ints(int64_t first_word, int64_t count);
   // Integers packed two to a word (scratch regions reused for integer tables).
@@ -42,6 +48,7 @@ class WorkArray {
   struct Free { void operator()(std::byte* p) const; };
   int64_t words_;
   std::unique_ptr<std::byte[], Free> block_;
+  std::string run_base_ = "<base>";
 };
 
 // Lays out one stage of the index table from its first free word.
@@ -66,7 +73,12 @@ class StageLayout {
   int64_t next_;
 };
 
-// "DIMENSION ASKED IS TOO BIG  -----------" and the stop; the user reruns with a larger work size.
-[[noreturn]] void stop_dimension_too_big(Reporter& reporter);
+// "DIMENSION ASKED IS TOO BIG  -----------", then the rerun line, then the stop:
+// " trevo: this job needs a work size of at least N (thousand words): trevo <base> N",
+// N = needed_words / 1000 rounded up (the command line's unit). At the final size check
+// the need is the run's whole size; a stage that overflows before it knows only the words
+// up to its own end, so N is then a lower bound and a rerun may stop again further on.
+[[noreturn]] void stop_dimension_too_big(Reporter& reporter, int64_t needed_words, const std::string& base);
+std::string work_size_rerun_line(int64_t needed_words, const std::string& base);
 
 }  // namespace trevo

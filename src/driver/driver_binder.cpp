@@ -23,7 +23,7 @@ void write_and_keep_blank_on_binder(Job& job, int32_t frame_kind, const ElementR
   RunFiles& f = job.files;
   f.blank_on_binder.open(f.names.blank_on_binder, std::ios::out | std::ios::trunc);
   write_blank_mesh(f.blank_on_binder, state_blank(job), output_transform(job.settings), local_time_now());
-  f.blank_on_binder.close();
+  close_checked(f.blank_on_binder, f.names.blank_on_binder);
   const OneStepState& st = job.state;
   job.blank_on_binder = {{st.X.begin(), st.X.end()}, {st.Y.begin(), st.Y.end()}, {st.Zb.begin(), st.Zb.end()}};
   write_post_frame(job, frame_kind, results);
@@ -75,7 +75,7 @@ void write_binder_outline(Job& job, const OutlineLoops& loops) {
   const Column y = kept.empty() ? Column(st.Y) : Column(kept.y);
   const Column z = kept.empty() ? Column(st.Zb) : Column(kept.z);
   write_outline(job.files.outline_3d, kBinderOutlineTitle, loops, x, y, z, output_transform(job.settings));
-  job.files.outline_3d.close();
+  close_checked(job.files.outline_3d, job.files.names.outline_3d);
 }
 
 void write_blank_on_binder_last(Job& job, const ElementResults& results) {

@@ -12,6 +12,7 @@
 #include "core/index_table.h"
 #include "core/reporter.h"
 #include "driver/run_files.h"
+#include "driver/run_record.h"
 #include "core/settings.h"
 #include "core/work_array.h"
 #include "input/controls.h"
@@ -85,6 +86,7 @@ struct Job {
   int64_t next_free = 1;         // next free word of the index table
   int64_t stiffness_words = 0;   // 4 A: the stiffness-matrix storage (size line IVM)
   BlankOnBinderCopy blank_on_binder;
+  RunRecord record;  // phase times, iteration history and input fingerprint for the run summary
 };
 
 // The phases, in the driver's order.
@@ -116,6 +118,13 @@ void evaluate_final_state(Job& job);
 // Post-file frames, the on-binder stage, the blank meshes, outlines and feature lines,
 // and the blank summary, in the order the files are written.
 void write_results(Job& job);
+
+// The elastic approximation method (driver_elastic.cpp): the blank X, Y of a part that
+// faces too far from the punch, with the tool flags cleared so that the results are
+// written as for a part without tools; then the model the final evaluation and the
+// writers read, filled without the one-step solution.
+void run_elastic_method(Job& job);
+void fill_elastic_model(Job& job);
 
 // Pieces of the result output shared by driver_output.cpp (output_transform, write_post_frame)
 // and driver_binder.cpp (the rest). Each frame records its kind in settings.frame_number,

@@ -5,6 +5,7 @@
 
 #include "driver/driver_job.h"
 #include "input/keyword_scan.h"
+#include "input/value_checks.h"
 #include "output/post_file.h"
 #include "prepare/binder_preparation.h"
 #include "prepare/model_checks.h"
@@ -51,6 +52,7 @@ void read_model(Job& job) {
   if (s.blank_holder_flag == 1) job.blank_holder = read_tool(job, ToolMesh::blank_holder, job.model_slices.blank_holder);
   if (s.binder_flag == 1) job.binder = read_tool(job, ToolMesh::binder, job.model_slices.binder);
   if (s.pad_flag == 1) job.pad = read_tool(job, ToolMesh::pad, job.model_slices.pad);
+  check_mesh_values(*job.input, job.files.names.input, s, job.reporter);
 }
 
 void check_model(Job& job) {
@@ -74,6 +76,7 @@ void read_process_data(Job& job) {
   read_controls(*job.input, job.settings, sl.process, job.model_slices.material, job.model_slices.element_value,
                 job.reporter);
   job.features = read_feature_lines(*job.input, job.second_pass.renumbering, job.part.nn, job.reporter);
+  check_control_values(*job.input, job.files.names.input, job.reporter);
 }
 
 namespace {
@@ -103,6 +106,7 @@ void record_process_data(Job& job) {
   write_process_records(job.files.post, job.title, s, sl.process.material, s.material_count, drawbeads,
                         job.blank_holder, job.pad, job.binder);
   job.files.post.flush();
+  check_written(job.files.post, job.files.names.post);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 // The result output: the post-file frames, the flat blank mesh, the outlines, the
-// feature lines and the blank summary; the pieces that concern the blank lying on the
-// binder are in driver_binder.cpp.
+// feature lines, the blank summary and the files for viewers and CAD; the pieces that
+// concern the blank lying on the binder are in driver_binder.cpp.
 #include <vector>
 
 #include "driver/driver_job.h"
+#include "driver/viewer_files.h"
 #include "output/blank_mesh.h"
 #include "output/blank_summary.h"
 #include "output/outline.h"
@@ -47,6 +48,7 @@ void write_post_frame(Job& job, int32_t frame_kind, const ElementResults& result
   const ProcessArrays& p = job.slices.process;
   write_frame(job.files.post, frame_kind, blank_mesh(job), results, {p.contratx_int, p.contratx_real},
               {p.contraty_int, p.contraty_real});
+  check_written(job.files.post, job.files.names.post);
   job.settings.frame_number = frame_kind;
 }
 
@@ -56,13 +58,14 @@ void write_post_frame(Job& job, int32_t frame_kind, const ElementResults& result
 void write_results(Job& job) {
   RunSettings& s = job.settings;
   const ElementResultColumns results = final_element_results(job);
+  const std::vector<double> stress = formed_part_stress(job);  // before the on-binder stage
   if (s.binder_flag == 0) write_post_frame(job, 1, results.view());
   if (s.binder_flag == 1 && s.flat_blank_only != 1) run_on_binder_stage(job, results.view());
   const FrameTransform transform = output_transform(s);
   std::vector<double> zeros(static_cast<std::size_t>(job.part.nn), 0.0);
   const Mesh blank = flat_blank_mesh(job, zeros);
   write_blank_mesh(job.files.blank_mesh, blank, transform, local_time_now());
-  job.files.blank_mesh.close();
+  close_checked(job.files.blank_mesh, job.files.names.blank_mesh);
   const OutlineLoops loops = chain_outline(extract_boundary_edges(blank, job.model_slices.neighbours));
   if (s.binder_flag == 1) {
     write_binder_outline(job, loops);
@@ -70,10 +73,10 @@ void write_results(Job& job) {
     close_and_delete(job.files.outline_3d, job.files.names.outline_3d);  // no binder surface, no 3-D outline
   }
   write_outline(job.files.outline, kFlatOutlineTitle, loops, blank.x, blank.y, blank.z, transform);
-  job.files.outline.close();
+  close_checked(job.files.outline, job.files.names.outline);
   write_feature_lines(job.files.feature_lines, blank.x, blank.y, blank.z, transform, job.features.node_counts,
                       job.features.nodes);
-  job.files.feature_lines.close();
+  close_checked(job.files.feature_lines, job.files.names.feature_lines);
   if (s.binder_flag == 1 && s.flat_blank_only == 1) write_blank_on_binder_last(job, results.view());
   const BlankSummary summary = blank_summary(blank, job.slices.h0);
   print_blank_summary(summary, job.reporter);
@@ -81,6 +84,8 @@ void write_results(Job& job) {
   const RunResults run{job.outcome.nn0, punch_force(job.model.restraint.state, job.state.internal_z),
                        job.totals.blank_holder_force, summary};
   write_outline_records(job.files.post, run, loops, blank.x, blank.y, blank.z, transform);
+  check_written(job.files.post, job.files.names.post);
+  write_viewer_files(job, stress, results.view(), loops);
 }
 
 }  // namespace trevo

@@ -6,6 +6,7 @@
 
 #include "driver/driver_job.h"
 #include "output/dynain.h"
+#include "output/finite_guard.h"
 #include "prepare/geometry_blend.h"
 #include "prepare/element_normal.h"
 #include "solver/element_stabilisation.h"
@@ -80,7 +81,8 @@ void size_drawbead_lists(Job& job) {
                                                  r.bead_entries, r.bead_offset);
   // The size line must come before the stop, so the total is checked before stage 6 is
   // laid out (the layout would stop on its own, without the line).
-  check_size(job.next_free - 1 + drawbead_list_words(entries), job.stiffness_words, job.work.size(), job.reporter);
+  check_size(job.next_free - 1 + drawbead_list_words(entries), job.stiffness_words, job.work.size(), job.reporter,
+             job.work.run_base());
   lay_out_drawbead_lists(job, entries);
 }
 
@@ -176,7 +178,13 @@ void write_formed_part(Job& job) {
                             column(a, 0), column(a, 1), column(a, 2), column(a, 3), column(a, 4), column(a, 5)};
   StrainScratch scratch(job.files.names.strain_scratch);  // unit 36
   write_strain_heading(scratch.stream());
-  for (int32_t e = 0; e < job.part.ne; ++e) write_element_strain(scratch.stream(), strain, e);
+  try {
+    for (int32_t e = 0; e < job.part.ne; ++e) write_element_strain(scratch.stream(), strain, e);
+  } catch (NonFiniteResult& bad) {
+    bad.name = job.files.names.dynain;  // the strain block is part of the dynain file
+    throw;
+  }
+  check_written(scratch.stream(), job.files.names.strain_scratch);
   const RunSettings& s = job.settings;
   // The geometry blend moved the part's own coordinates for the iteration; the copy taken
   // before it is the part as the user gave it, positioned, which is what the dynain file
@@ -184,7 +192,7 @@ void write_formed_part(Job& job) {
   write_dynain(job.files.dynain, part_copy(job), st.h, st.epsbar, stress, {s.tipping_alpha, s.tipping_beta, s.lowest_z},
                scratch.stream());
   scratch.close();
-  job.files.dynain.close();
+  close_checked(job.files.dynain, job.files.names.dynain);
 }
 
 }  // namespace

@@ -81,12 +81,13 @@ void close_run_files(int keep_input, RunFiles& files) {
   close_and_delete(files.post, files.names.post);
 }
 
-void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter) {
+void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter,
+                const std::string& base) {
   auto megabytes = [](int64_t words) { return words * 8 / 1024 / 1024; };
   reporter.both(" IVM=" + fortran::edit_i(stiffness_words, 10) + "  KALL=" + fortran::edit_i(total_words, 10) +
                 "      IVMMB=" + fortran::edit_i(megabytes(stiffness_words), 5) +
                 "  AKLLMB=" + fortran::edit_i(megabytes(total_words), 5));
-  if (total_words > work_size) stop_dimension_too_big(reporter);
+  if (total_words > work_size) stop_dimension_too_big(reporter, total_words, base);  // the whole need is known here
 }
 
 }  // namespace trevo

@@ -55,6 +55,7 @@ void close_and_delete(std::ofstream& unit, const std::string& name);
 
 // The size line, then the stop when the job needs more words than the work array holds:
 // prints " IVM=<10>  KALL=<10>      IVMMB=<5>  AKLLMB=<5>".
-void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter);
+void check_size(int64_t total_words, int64_t stiffness_words, int64_t work_size, Reporter& reporter,
+                const std::string& base = "<base>");
 
 }  // namespace trevo

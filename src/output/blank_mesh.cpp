@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fortran/edit.h"
+#include "output/finite_guard.h"
 #include "output/input_frame.h"
 #include "output/outline.h"
 #include "output/record_buffer.h"
@@ -44,6 +45,7 @@ std::string element_record(const Mesh& m, int32_t e) {
 
 void write_blank_mesh(std::ostream& out, const Mesh& blank, const FrameTransform& transform,
                       const LocalTime& time) {
+  require_finite_points(out, blank.x, blank.y, blank.z);
   RecordBuffer records(out);
   records.record(kSignature);
   records.record(version_record(time));
@@ -69,6 +71,7 @@ void write_blank_mesh(std::ostream& out, const Mesh& blank, const FrameTransform
 void write_feature_lines(std::ostream& out, std::span<const double> u, std::span<const double> v,
                          std::span<const double> z, const FrameTransform& transform,
                          std::span<const int32_t> node_counts, std::span<const int32_t> nodes) {
+  require_finite_points(out, u, v, z);
   const InputFrameCoordinates c = input_frame_copy(u, v, z, transform);
   const auto nn = static_cast<int32_t>(u.size());
   RecordBuffer records(out);

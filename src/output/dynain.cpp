@@ -1,11 +1,13 @@
 // The LS-DYNA dynain file of the formed part and its strain scratch block.
 #include "output/dynain.h"
 
+#include <array>
 #include <cstdio>
 #include <istream>
 #include <ostream>
 
 #include "fortran/edit.h"
+#include "output/finite_guard.h"
 #include "output/input_frame.h"
 #include "output/record_buffer.h"
 
@@ -77,6 +79,8 @@ void StrainScratch::close() {
 void write_strain_heading(std::ostream& scratch) { scratch << "*INITIAL_STRAIN_SHELL\n"; }
 
 void write_element_strain(std::ostream& scratch, const LocalTensors& strain, int32_t e) {
+  const auto i = static_cast<size_t>(e);
+  require_finite(scratch, "strain of element", std::array{strain.xx[i], strain.yy[i], strain.xy[i]}, kDoubleLimit, i);
   const std::string values = tensor_fields(global_tensor(strain, e)) + '\n';
   scratch << edit_i(e + 1, kStateIntegerWidth) + '\n' + values + values;
 }
@@ -84,6 +88,11 @@ void write_element_strain(std::ostream& scratch, const LocalTensors& strain, int
 void write_dynain(std::ostream& out, const Mesh& mesh, std::span<const double> thickness,
                   std::span<const double> plastic_strain, const LocalTensors& stress,
                   const FrameTransform& transform, std::istream& scratch) {
+  require_finite_points(out, mesh.x, mesh.y, mesh.z);
+  require_finite(out, "thickness of element", thickness);
+  require_finite(out, "effective plastic strain of element", plastic_strain);
+  for (std::span<const double> column : {stress.xx, stress.yy, stress.xy})
+    require_finite(out, "stress of element", column);
   RecordBuffer records(out);
   {
     const InputFrameCoordinates c = input_frame_copy(mesh.x, mesh.y, mesh.z, transform);

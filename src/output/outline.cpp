@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "fortran/edit.h"
+#include "output/finite_guard.h"
 #include "output/input_frame.h"
 #include "output/record_buffer.h"
 
@@ -97,6 +98,7 @@ std::string point_record(double x, double y, double z) {
 void write_outline(std::ostream& out, std::string_view title, const OutlineLoops& loops,
                    std::span<const double> x, std::span<const double> y, std::span<const double> z,
                    const FrameTransform& transform) {
+  require_finite_points(out, x, y, z);
   const InputFrameCoordinates c = input_frame_copy(x, y, z, transform);
   RecordBuffer records(out);
   auto point = [&](int32_t n) {

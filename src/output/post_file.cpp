@@ -5,6 +5,7 @@
 #include <array>
 
 #include "fortran/records.h"
+#include "output/finite_guard.h"
 #include "output/input_frame.h"
 
 namespace trevo {
@@ -70,6 +71,10 @@ void write_process_records(std::ostream& out, std::string_view title, const RunS
                            std::span<const double> material_table, int32_t material_count,
                            std::span<const double> drawbeads, const Mesh& blank_holder, const Mesh& pad,
                            const Mesh& binder) {
+  require_finite(out, "material value", material_table, kSingleLimit);
+  require_finite(out, "drawbead value", drawbeads, kSingleLimit);
+  for (const Mesh* tool : {&blank_holder, &pad, &binder})
+    require_finite_points(out, tool->x, tool->y, tool->z, kSingleLimit);
   const FrameTransform transform{settings.tipping_alpha, settings.tipping_beta, settings.lowest_z};
   const double h = tool_clearance(settings.draw_depth);
   auto material = [&](int column) { return material_table[static_cast<size_t>(column - 1) * static_cast<size_t>(material_count)]; };

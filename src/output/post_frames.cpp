@@ -1,9 +1,11 @@
 // The post file's frames, element results, and closing result and outline records.
 #include "output/post_frames.h"
 
+#include <array>
 #include <cmath>
 
 #include "fortran/records.h"
+#include "output/finite_guard.h"
 #include "output/input_frame.h"
 
 namespace trevo {
@@ -55,6 +57,11 @@ ElementResultColumns element_results(std::span<const double> thickness, std::spa
 
 void write_frame(std::ostream& out, int32_t frame_number, const Mesh& blank, const ElementResults& results,
                  const ContourTable& x_table, const ContourTable& y_table) {
+  require_finite_points(out, blank.x, blank.y, blank.z, kSingleLimit);
+  for (std::span<const double> column :
+       {results.thickness, results.thinning, results.major_strain, results.minor_strain, results.thickness_strain,
+        results.equivalent_strain, results.equivalent_stress})
+    require_finite(out, "result of element", column, kSingleLimit);
   write_record(out, keyword("FRAMENUM").i4(frame_number));
   write_record(out, keyword("FRAMECOL")
                         .i4(frame_number)
@@ -85,6 +92,9 @@ void write_outline_records(std::ostream& out, const RunResults& results, const O
                            std::span<const double> x, std::span<const double> y, std::span<const double> z,
                            const FrameTransform& transform) {
   const BlankSummary& s = results.summary;
+  require_finite(out, "run result", std::array{results.punch_force, results.blank_holder_force, s.area, s.weight,
+                                               s.rectangle_area}, kSingleLimit);
+  require_finite_points(out, x, y, z, kSingleLimit);
   write_record(out, keyword("RESULT")
                         .i4(results.iteration_counter - 1)
                         .r4(results.punch_force)

@@ -111,6 +111,12 @@ void backward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<do
 
 CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, double tol,
                             const CgVectors& v, std::span<double> increment) {
+  return conjugate_gradient(k, rhs, CgStop{tol}, v, increment);
+}
+
+CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, const CgStop& stop,
+                            const CgVectors& v, std::span<double> increment) {
+  const double tol = stop.absolute;
   const Rows rows = rows_of(k);
   const int32_t n = rows.neq;
   assert(std::min({rhs.size(), increment.size(), v.x.size(), v.z.size(), v.d.size(), v.p.size(), v.w.size(),
@@ -124,6 +130,15 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, dou
   // forward sweep it holds the terms p(i)·(2.0·w(i) − d(i)·p(i)) of α's divisor.
   double* s = v.s.data();
   const double* r_given = rhs.data();
+
+  // ρ_R = Σ d(i)·(forward sweep of R)(i)², into s, which is scratch until the first backward sweep.
+  double rhs_rho = 0.0;
+  if (stop.relative > 0.0 || stop.measure_rhs) {
+    forward_rows(
+        rows, [&](int32_t i) { return r_given[i]; }, s,
+        [&](int32_t i, double si) { rhs_rho += kSsorDiagonalScale * rows.value[rows.diagonal[i]] * (si * si); });
+  }
+  const double relative_rho = stop.relative > 0.0 ? stop.relative * stop.relative * rhs_rho : 0.0;
 
   // r = K·x − R, z = forward sweep of r, d = scale·K(i,i), ρ = Σ d(i)·z(i)².
   double rho = 0.0;
@@ -141,7 +156,9 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, dou
   int32_t steps = 0;
   // Iterate while rho >= tol. A residual of exactly 0 (rho = 0) is already the
   // solution, and with tol = 0 (ADP = 0) the step length would be 0/0: stop there too.
-  while (steps < kCgMaxSteps && rho >= tol && rho > 0.0) {
+  // The relative test only ever adds steps; without it (relative_rho = 0) the loop is the plain one.
+  const auto unfinished = [&](double r) { return r >= tol || (relative_rho > 0.0 && r >= relative_rho); };
+  while (steps < kCgMaxSteps && unfinished(rho) && rho > 0.0) {
     const double alpha = rho / ascending_sum(s, n);  // α = ρ / Σ p(i)·(2·w(i) − d(i)·p(i))
     double rho_next = 0.0;
     forward_rows(
@@ -163,7 +180,7 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, dou
     ++steps;
   }
   if (increment.data() != x) std::copy(x, x + n, increment.data());  // dU = x
-  return {steps, rho, tol};
+  return {steps, rho, tol, rhs_rho};
 }
 
 }  // namespace trevo

@@ -19,6 +19,9 @@ inline constexpr double kSsorOmega = 1.05;                       // ω
 inline constexpr double kSsorDiagonalScale = 0.9047619047619047;  // (2 − ω)/ω
 inline constexpr double kCgStepFactor = 2.0;                      // in the step length α
 inline constexpr int32_t kCgMaxSteps = 2000;
+// Forcing term η of the one-step iteration's solutions (CgStop::relative), chosen by
+// measurement on cups of 7k to 107k elements (docs/convergence.md). 0 switches it off.
+inline constexpr double kCgForcing = 0.0;
 
 // Solver factor c = 6.18E-7 · NN^0.7, fixed once per run from the node count.
 double cg_solver_factor(int32_t nn);
@@ -47,6 +50,18 @@ struct CgResult {
   int32_t steps = 0;
   double rho = 0.0;
   double tol = 0.0;
+  double rhs_rho = 0.0;  // ρ of the right-hand side (ρ at x = 0) when measured, else 0
+};
+
+// When the solution stops. absolute: the tolerance on ρ. relative (η, the forcing term of
+// an inexact Newton method): when above 0 the solution also goes on while ρ ≥ η²·ρ_R, ρ_R
+// the same measure of the right-hand side, so that the increment is exact to a fraction η
+// of the residual it answers whatever the node count. measure_rhs asks for ρ_R (one more
+// forward sweep) without the relative test, for statistics.
+struct CgStop {
+  double absolute = 0.0;
+  double relative = 0.0;
+  bool measure_rhs = false;
 };
 
 // From x, iterates while ρ ≥ tol, at most 2000 steps (reaching them is not an
@@ -54,6 +69,8 @@ struct CgResult {
 // while forming the first residual, so increment may be the same span as rhs (dU
 // may replace R in place).
 CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, double tol,
+                            const CgVectors& v, std::span<double> increment);
+CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, const CgStop& stop,
                             const CgVectors& v, std::span<double> increment);
 
 // y = K·x, each row summed in ascending column order.

@@ -41,11 +41,17 @@ void tool_heights(const OneStepModel& model, OneStepState& state, const RunSetti
   }
 }
 
-// A first increment component that is not a number ends the run (the solver never stops it).
-void stop_on_nan_increment(double first_component, const RunSettings& settings, Reporter& reporter) {
-  if (!std::isnan(first_component)) return;
+// A value of the iteration that is not a finite number (the residual, MAXP, the increment, ADP)
+// ends the run with the calculation-error text: carried on, it would reach the blank and every
+// result, and the verdict could call such a run converged (the solver never stops it itself).
+void stop_unless_finite(bool finite, const RunSettings& settings, Reporter& reporter) {
+  if (finite) return;
   if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
   stop_run();
+}
+
+bool all_finite(std::span<const double> v) {
+  return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
 }
 
 // Adds the time since the last lap to a LoopStatistics field; does nothing without statistics.
@@ -130,18 +136,21 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     count_law_crossings(state.epsbar, model.material_table, model.material_count, model.material, state.law_branch,
                         state.law_crossings);
     const ResidualResult equilibrium = assemble_residual(model, state, state.U, settings, state.R);
+    stop_unless_finite(std::isfinite(equilibrium.norm_sq) && std::isfinite(equilibrium.maxp.value), settings, reporter);
     timer.lap(&LoopStatistics::seconds_residual);
     assemble_matrix(model, state, settings);
     timer.lap(&LoopStatistics::seconds_matrix);
     slope_scaled_residual(model.restraint.normals, model.held, state.R, state.rhs);
     std::copy(state.dU.begin(), state.dU.end(), state.previous_increment.begin());
-    const CgResult cg = conjugate_gradient(
-        state.k, state.rhs, cg_tolerance(settings.displacement_tolerance, solver_factor, adp), state.cg, state.dU);
+    const CgStop cg_stop{cg_tolerance(settings.displacement_tolerance, solver_factor, adp), model.cg_forcing,
+                         state.statistics != nullptr && state.statistics->record_iterations};
+    const CgResult cg = conjugate_gradient(state.k, state.rhs, cg_stop, state.cg, state.dU);
     timer.lap(&LoopStatistics::seconds_cg);
-    stop_on_nan_increment(state.dU[0], settings, reporter);
+    stop_unless_finite(all_finite(state.dU), settings, reporter);
     if (nn0 > 1) count_increment_reversals(state.previous_increment, state.dU, state.increment_reversals);
 
     adp = displacement_measure(state.dU, state.X, state.Y);
+    stop_unless_finite(std::isfinite(adp), settings, reporter);
     if (nn0 == 1) stop.first_adp = loop.first_adp = adp;
     outcome.least_adp = std::min(outcome.least_adp, adp);
 
@@ -176,7 +185,13 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
       ++state.statistics->iterations;
       state.statistics->cg_steps += cg.steps;
       state.statistics->line_search_trials += search.trials;
+      if (state.statistics->record_iterations) {
+        const double cg_relative = cg.rhs_rho > 0.0 ? std::sqrt(cg.rho / cg.rhs_rho) : 0.0;
+        state.statistics->per_iteration.push_back(
+            {nn0, cg.steps, search.trials, cg_relative, adp, equilibrium.maxp.value, relax});
+      }
     }
+    if (state.after_iteration) state.after_iteration(nn0, outcome.last);
     if (const int test = stop_test(stop, limits); test != 0) return test;  // NN0 unchanged
     outcome.nn0 = nn0 + 1;  // one above the limit at the end
   }

@@ -5,7 +5,9 @@
 // check, stop tests. Nodes and elements 0-based; per-equation vectors hold node i's x at 2i, y at 2i+1.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <vector>
 
 #include "core/mesh.h"
 #include "core/reporter.h"
@@ -37,15 +39,24 @@ struct OneStepModel {
   std::span<const int32_t> binder_neighbours, binder_boundary;
   const PlanGrid* part_grid = nullptr;         // for the holder and pad height (flags on)
   // Threads of the element loops; the results are the same for any count (element_loops.h).
-  // 1 by default: on a shared 2-core machine a second thread costs more than it saves
-  // (docs/performance.md).
+  // trevo sets it from OMP_NUM_THREADS or the usable cores (driver/thread_count.h).
   int32_t threads = 1;
+  // Forcing term η of the solution (CgStop::relative): besides the tolerance from ADP and the
+  // node count, each increment answers its residual to a fraction η (docs/convergence.md).
+  double cg_forcing = kCgForcing;
 };
 
 // Opt-in figures of the loop's work for benchmarks (bench/solver_bench.cpp): when
 // OneStepState::statistics is set, run_one_step adds to them. Trevo never sets it; they
 // never enter the arithmetic or the output.
+struct IterationRecord {
+  int32_t nn0 = 0, cg_steps = 0, line_search_trials = 0;
+  double cg_relative = 0.0;  // sqrt(ρ / ρ_R) the solution reached
+  double adp = 0.0, maxp = 0.0, relax = 0.0;
+};
 struct LoopStatistics {
+  bool record_iterations = false;        // fill per_iteration (one more sweep per solution)
+  std::vector<IterationRecord> per_iteration;
   int32_t iterations = 0;
   int64_t cg_steps = 0, line_search_trials = 0;
   double seconds_residual = 0.0;     // U, coefficients, heights, evaluation, residual
@@ -74,6 +85,10 @@ struct OneStepState {
   CgVectors cg;                                // x keeps the warm start
   ToolStiffness tool;
   LoopStatistics* statistics = nullptr;        // opt-in, see LoopStatistics
+  // Opt-in observer, called once per iteration after the update with NN0 and the iteration's
+  // ADP, RELAX and MAXP (the run summary's history). It never enters the arithmetic; it may
+  // end the run by throwing between iterations (an interruption).
+  std::function<void(int32_t nn0, const ProgressValues& values)> after_iteration;
 };
 
 // U = (x - X, y - Y) per node.
@@ -106,8 +121,9 @@ struct LoopState {
 
 // Runs the loop from iteration outcome.nn0 and the current X, Y, up to the iteration
 // limit. Writes the progress lines (iterations 1, 21, 41, ...); stops the run with
-// " ******* TREVO calculation ERROR" on a NaN increment. Returns the stop test that
-// ended the loop (1..6, stop_test), or 0 when the iteration limit did (NN0 then one above it).
+// " ******* TREVO calculation ERROR" on a residual, MAXP, increment or ADP that is not
+// finite. Returns the stop test that ended the loop (1..6, stop_test), or 0 when the
+// iteration limit did (NN0 then one above it).
 int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettings& settings, Reporter& reporter,
                  LoopOutcome& outcome, LoopState& loop);
 

@@ -28,9 +28,29 @@ TEST(IndexTable, StageFitsAtTheWorkSizeOneWordMoreStops) {
       } else {
         EXPECT_THROW(lay_out(work, out.reporter), RunStopped);
       }
-      EXPECT_EQ(out.console.str(), size == words ? "" : " DIMENSION ASKED IS TOO BIG  -----------\n") << size;
+      // Under 1000 words every stage needs "at least 1" thousand; the base is unset here.
+      EXPECT_EQ(out.console.str(), size == words ? ""
+                                                 : " DIMENSION ASKED IS TOO BIG  -----------\n trevo: this job needs a "
+                                                   "work size of at least 1 (thousand words): trevo <base> 1\n")
+          << size;
       EXPECT_EQ(out.report.str(), out.console.str());
     }
+  }
+}
+
+// The rerun line rounds the words up to whole thousands, the command line's unit, and names the base.
+TEST(IndexTable, RerunLineNamesTheWorkSizeInThousandsRoundedUp) {
+  const std::pair<int64_t, const char*> cases[] = {
+      {1, "1"}, {1000, "1"}, {1001, "2"}, {61'233'001, "61234"}, {61'234'000, "61234"}};
+  for (const auto& [words, thousands] : cases) {
+    WorkArray work(0);
+    work.set_run_base("runs/cup");
+    test::Captured out;
+    EXPECT_THROW(StageLayout(work, out.reporter, 1).reals(words), RunStopped);
+    EXPECT_EQ(out.console.str(), std::string(" DIMENSION ASKED IS TOO BIG  -----------\n trevo: this job needs a work "
+                                             "size of at least ") + thousands + " (thousand words): trevo runs/cup " +
+                                     thousands + "\n")
+        << words;
   }
 }
 

@@ -1,24 +1,14 @@
-// Golden runs through the real program: the system's exact messages for input errors and on the
-// command line, and the post file of a run stopped by the work size.
+// Golden runs through the real program: the system's exact messages on the command line and for a
+// missing input or work size, and the post file of a run stopped by the work size. Bad job files are
+// in bad_input_e2e_test.cpp.
 #include "validation_runs.h"
 
 namespace trevo::e2e {
 namespace {
 
 const std::string kBanner = "kvo/TREVO version 1.3, build date:September 28, 2007\n";
+const std::string kTooBig = " DIMENSION ASKED IS TOO BIG  -----------\n";
 const std::string kKeywordError = " ERROR 1:  Error in Keyword of input data, or error in file name\n";
-const std::string kHead = "$$KVO/TREVO\nFORMTYPE 0\nMATERIAL  0.001 600.0 0.22 0 1.0 1.0 1.0\n";
-const std::string kNodes = "SHETNODE 1 0.0 0.0 0.0\nSHETNODE 2 1.0 0.0 0.0\n", kQuad = "SHETQUAD 1 1 2 3 4 1.0\n";
-const std::string kSquare = kNodes + "SHETNODE 3 1.0 1.0 0.0\nSHETNODE 4 0.0 1.0 0.0\n" + kQuad;
-const std::string kTools = "\n Tool Definition\n\tBinder Surface: undefined\n\tBlank-holder  : undefined\n"
-                           "\tHolder        : undefined\n\n{R}";
-std::string job(const std::string& from, const std::string& to) {  // kHead + kSquare with a text replaced
-  return std::string(kHead + kSquare).replace((kHead + kSquare).find(from), from.size(), to);
-}
-std::string data_error(const std::string& message, std::string line) {  // a line read in error, 200 columns
-  return "\n " + message + "\n" + line.replace(line.size() - 1, 1, 201 - line.size(), ' ') + "\n\n";
-}
-
 // The program on a job ("plate": the validation plate; none: no input file) with its arguments ("job":
 // the base path): its exit status, the exact end of its console and, after a start, of its report ({R}:
 // the reading line on the console, {r}: a dot in the report), whether the input file is left (deleted by
@@ -30,24 +20,16 @@ struct RunCase {
   std::vector<std::string> args = {"job", "20000", "1"};
 };
 const RunCase kRuns[] = {
-    {"MissingSignature", job("$$KVO/TREVO\n", ""), kKeywordError},
-    {"NoFormType", job("FORMTYPE 0\n", ""), " Error in FORMING TYPE........{r}\n"},
-    {"UnknownFormType", job("FORMTYPE 0", "FORMTYPE 7"), " Error in FORMING TYPE........\n"},
-    {"BinderTypeWithoutBinderMesh", job("FORMTYPE 0", "FORMTYPE 12"),
-     "\n Tool Definition\n\tBinder Surface: defined\n\tBlank-holder  : undefined\n\tPad           : defined\n\n{R}"
-     " ERROR 3: Binder mesh does not exist or incomplete\n"},
-    {"OneElementOnTwoNodes", kHead + kNodes + "SHETQUAD 1 1 2 2 2 1.0\n",
-     kTools + " ERROR 1: Blank mesh does not exist or incomplete\n"},
-    {"NonNumericNodeValue", job("SHETNODE 3 1.0 1.0", "SHETNODE 3 1.0 abc"),
-     kTools + data_error("******* Error in the following data *******", "SHETNODE 3 1.0 abc 0.0\n")},
-    {"ElementNamesAMissingNode", job(kQuad, "SHETQUAD 1 1 2 3 9 1.0\n"),
-     kTools + data_error("******* Error in the following data *******", "SHETQUAD 1 1 2 3 9 1.0\n")},
-    {"NoMaterialLine", job("MATERIAL  0.001 600.0 0.22 0 1.0 1.0 1.0\n", ""),
-     kTools + data_error("******* Error in the following data: the input file has no MATERIAL line *******", kQuad)},
     {"NoArgumentsPrintTheBanner", "", kBanner, 1, false, {}},
     {"OverLongBasePathIsRefused", "", kBanner, 1, false, {std::string(1024, 'a')}},
     {"MissingInputIsAKeywordError", "", kKeywordError, 0, true, {"job"}},  // the open creates it empty
-    {"WorkSizeZeroIsTooSmall", "plate", " DIMENSION ASKED IS TOO BIG  -----------\n", 0, true, {"job", "0", "1"}},
+    // An early stage knows only the words up to its own end: a lower bound of the need.
+    {"WorkSizeZeroIsTooSmall", "plate", kTooBig + " trevo: this job needs a work size of at least 2 (thousand words): trevo {B} 2\n",
+     0, true, {"job", "0", "1"}},
+    // A thousand words short of the plate's 384,223: its last stage (no drawbeads) ends at the whole need.
+    {"WorkSizeJustBelowNamesTheWholeNeed", "plate",
+     kTooBig + " trevo: this job needs a work size of at least 385 (thousand words): trevo {B} 385\n",
+     0, true, {"job", "384", "1"}},
     {"CompleteRunDeletesTheInputWithoutTheKeepFlag", "plate", "", 0, false, {"job", "20000"}},
     {"CompleteRunDeletesTheInputWithKeepFlagZero", "plate", "", 0, false, {"job", "20000", "0"}},
 };
@@ -67,7 +49,8 @@ TEST_P(ProgramRun, EndsWithTheExactMessage) {
     const bool console = text == &run.console;
     std::string want = c.tail;
     for (const auto& [key, value] : std::map<std::string, std::string>{
-             {"{R}", console ? " Reading input data, please wait.......\n" : ""}, {"{r}", console ? "" : "."}})
+             {"{R}", console ? " Reading input data, please wait.......\n" : ""}, {"{r}", console ? "" : "."},
+             {"{B}", base}})
       if (const size_t at = want.find(key); at != std::string::npos) want.replace(at, 3, value);
     EXPECT_TRUE(!console && c.status ? text->empty() : text->substr(text->size() - std::min(text->size(), want.size())) == want)
         << *text;
@@ -77,7 +60,7 @@ TEST_P(ProgramRun, EndsWithTheExactMessage) {
   std::set<std::string> files;
   for (const auto& f : fs::directory_iterator(folder.dir)) files.insert(f.path().filename());
   EXPECT_EQ(files, (std::set<std::string>{"job.dat", "job.OUT", "job.console", "job.lin", "job_3D.lin", "job_Blank.nas",
-                                          "job.dynain", "job_fl.lin", "job.QLT"}));
+                                          "job.dynain", "job_fl.lin", "job.QLT", "job.summary.json"}));
   for (const char* suffix : {".lin", "_3D.lin", "_Blank.nas", ".dynain", "_fl.lin", ".QLT"}) EXPECT_EQ(run.file(suffix), "");
 }
 INSTANTIATE_TEST_SUITE_P(Golden, ProgramRun, testing::ValuesIn(kRuns), [](auto& i) { return i.param.name; });
@@ -112,10 +95,16 @@ TEST(StoppedRun, PostFileReadsBackRecordByRecord) {
   const JobRun* stopped = nullptr;
   for (long long k = (static_cast<long long>(kall) - 1) / 1000, tries = 0; !stopped && tries < 5; --k, ++tries)
     if (const JobRun& run = cached_run("holder_plate_" + std::to_string(k), job, std::to_string(k));
-        records_of(run.console).back() == " DIMENSION ASKED IS TOO BIG  -----------")
+        records_of(run.console).rbegin()[1] == " DIMENSION ASKED IS TOO BIG  -----------")
       stopped = &run;
   ASSERT_NE(stopped, nullptr) << "no work size below KALL " << kall << " stopped the run at its final size check";
-  EXPECT_EQ(records_of(stopped->console).rbegin()[1].rfind(" IVM=", 0), 0u) << "the size line comes before the message";
+  EXPECT_EQ(records_of(stopped->console).rbegin()[2].rfind(" IVM=", 0), 0u) << "the size line comes before the message";
+  // The rerun line names KALL in thousands, rounded up; a rerun with that size completes.
+  const std::string need = std::to_string((static_cast<long long>(kall) + 999) / 1000);
+  EXPECT_EQ(records_of(stopped->console).back(), " trevo: this job needs a work size of at least " + need +
+                                                     " (thousand words): trevo " + stopped->base + " " + need);
+  const std::string& rerun = cached_run("holder_plate_rerun", job, need).console;
+  EXPECT_TRUE(!contains(rerun, "DIMENSION ASKED") && contains(rerun, "NN0=")) << rerun;
   EXPECT_TRUE(number_after(stopped->console, "KALL=") == kall && number_after(stopped->report, "KALL=") == kall);
   EXPECT_TRUE(stopped->exit_status == 0 && stopped->exists(".dat"));
   EXPECT_EQ(stopped->file(".lin") + stopped->file("_Blank.nas") + stopped->file(".dynain"), "") << "nothing is solved";

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "../test_drawbeads.h"
 #include "../test_mesh.h"
 
 namespace trevo {
@@ -41,6 +42,31 @@ TEST(HeightSearch, FindsTheFirstElementOfTheScanAndItsPlane) {
   binder_heights(m, grid, neighbours, boundary, false, X, Y, last, zb, slope);
   EXPECT_NEAR(std::hypot(zb[0] - 0.5, slope[0] - 0.2, slope[1] + 0.1), 0.0, 1e-12);
   EXPECT_TRUE(zb[1] == 7.0 && slope[2] == -1.0);  // outside the binder without the fallback: both kept
+}
+
+// Friction of the blank-holder and the pad dissipates: on every held or padded node it pulls straight
+// against the node's plan displacement, whatever its direction, and the punch force counts the free
+// nodes (state 2) only.
+TEST(ToolTerms, HolderAndPadFrictionPullAgainstTheMotionAndPunchForceCountsFreeNodes) {
+  const size_t nn = 8;
+  std::vector<double> holding(nn, 30.0), count(nn, 2.0), normals(3 * nn, 0.0), node_force(2 * nn), contact(3 * nn);
+  std::vector<int32_t> state = {4, 5, 4, 5, 4, 5, 4, 5}, none;
+  std::vector<double> bead_force;
+  for (size_t i = 0; i < nn; ++i) normals[2 * nn + i] = 1.0;
+  const RestraintData r{holding, state, count, normals, {}, bead_force, none, none, node_force, contact};
+  std::vector<double> z(nn, 1.0), zb(nn, 0.0), zh(nn, 1.0), U(2 * nn), external(2 * nn, 0.0), kb, kf(nn, 0.0);
+  for (size_t i = 0; i < nn; ++i) U[2 * i] = std::cos(0.8 * i + 0.3), U[2 * i + 1] = std::sin(0.8 * i + 0.3);
+  RunSettings s;
+  s.pad_flag = 1;
+  restraint_forces(z, U, zb, zh, r, test::OwnedBeads{}.view(), s, external, kb, kf);
+  for (size_t i = 0; i < nn; ++i) {
+    const double cross = external[2 * i] * U[2 * i + 1] - external[2 * i + 1] * U[2 * i];
+    const double dot = external[2 * i] * U[2 * i] + external[2 * i + 1] * U[2 * i + 1];
+    EXPECT_NEAR(cross, 0.0, 1e-9 * std::abs(dot)) << "node " << i;
+    EXPECT_LT(dot, 0.0) << "node " << i;
+  }
+  const std::vector<int32_t> states = {2, 3, 2, 5, 1, 4};
+  EXPECT_DOUBLE_EQ(punch_force(states, std::vector<double>{1.5, 100.0, 2.5, 100.0, 100.0, 100.0}), 4.0);
 }
 
 }  // namespace
