@@ -1,5 +1,6 @@
 // The one-step loop on developable parts, and the lines and verdicts it writes.
 #include "solver/one_step.h"
+#include "solver/iteration_control.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,27 @@ TEST(ProgressLine, FortranFormatsOfTheProgressSummaryAndForcesLines) {
   EXPECT_EQ(test::lines(out.console), (std::vector<std::string>{progress_line(6, v),
             " PUNCHFORCE=   12345.678000000000          BHF=   50000.000000000000     "}));
   EXPECT_EQ(out.report.str(), out.console.str());
+}
+
+// Each direction's stabilisation follows the blank's own extent in it: turning a long blank (100 x 10) a
+// quarter turn swaps the two coefficients of every node.
+TEST(Stabilisation, QuarterTurnOfTheBlankSwapsTheDirections) {
+  const std::vector<double> x{0, 100, 100, 0}, y{0, 0, 10, 10}, d{0.2, 0.2, 3.0, 0.05, 0.9, 1.1, 0.01, 0.6};
+  std::vector<double> turned(d.size()), kx(4), ky(4), kx_turned(4), ky_turned(4);
+  for (size_t i = 0; i < 4; ++i) turned[2 * i] = d[2 * i + 1], turned[2 * i + 1] = d[2 * i];
+  stabilisation_coefficients(d, x, y, kx, ky);
+  stabilisation_coefficients(turned, y, x, kx_turned, ky_turned);
+  EXPECT_TRUE(kx == ky_turned && ky == kx_turned && kx[0] != ky[0]);  // node 0: the same move, along and across
+}
+
+// The verdict's bands on a sheet 2 mm thick (tolerances tau 1e-4, f 1 N per mm of thickness): the
+// first rule that holds decides, and the force tolerance scales with the thickness.
+TEST(Verdict, FirstBandThatHoldsDecides) {
+  const struct { double adp, maxp; int32_t inversions; int want; } rows[] = {
+      {0.5, 1.5, 0, 0}, {5e-5, 1e9, 0, 0}, {2000, 1e9, 0, 1}, {0.5, 1e9, 1, 1}, {5.0, 1e9, 0, 2},
+      {0.5, 2.5, 0, 3}, {5e-4, 15.0, 0, 4}, {0.005, 1e9, 0, 4}, {5e-4, 100.0, 0, 5}, {2e-4, 1e9, 0, 5}};
+  for (const auto& r : rows)
+    EXPECT_EQ(convergence_verdict(r.adp, r.maxp, r.inversions, 2.0, 1e-4, 1.0), r.want) << r.adp << " " << r.maxp;
 }
 
 TEST(Verdict, EveryBlockHasItsExactLinesOnEachSide) {

@@ -44,9 +44,8 @@ TEST(HeightSearch, FindsTheFirstElementOfTheScanAndItsPlane) {
   EXPECT_TRUE(zb[1] == 7.0 && slope[2] == -1.0);  // outside the binder without the fallback: both kept
 }
 
-// Friction of the blank-holder and the pad dissipates: on every held or padded node it pulls straight
-// against the node's plan displacement, whatever its direction, and the punch force counts the free
-// nodes (state 2) only.
+// Holder and pad friction pulls straight against each node's plan displacement, whatever its
+// direction; the punch force counts the free nodes (state 2) only.
 TEST(ToolTerms, HolderAndPadFrictionPullAgainstTheMotionAndPunchForceCountsFreeNodes) {
   const size_t nn = 8;
   std::vector<double> holding(nn, 30.0), count(nn, 2.0), normals(3 * nn, 0.0), node_force(2 * nn), contact(3 * nn);

@@ -1,15 +1,9 @@
 // The forming-limit curve of the run summary against the published formula.
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <limits>
-#include <string>
 
 #include <gtest/gtest.h>
 
 #include "output/forming_limit.h"
-#include "output/run_summary.h"
 
 namespace trevo {
 namespace {
