@@ -90,7 +90,7 @@ check_signals() {
     fresh "$dir"
     (cd "$dir" && exec "$trevo" cup 20000 1 > console 2>&1) &
     pid=$!
-    sleep 0.5  # the run takes about a second: the signal comes in the unfolding or the iteration
+    sleep 0.15  # the run takes half a second or more: the signal comes while it reads, unfolds or iterates
     kill -s "$sig" "$pid"
     wait "$pid"
     rc=$?
