@@ -35,8 +35,9 @@ double prepare_binder(Mesh& binder, std::span<int32_t> edges, std::span<int32_t>
   // instead of after NEb + 100 empty sweeps, with the same result.
   orient_regions(binder, neighbours);
   const double c = characteristic_length(binder);
-  // The free-edge pass: its per-node table is read only by flanging procedures of the
-  // positioning, which trevo does not provide, so the table stays cleared.
+  // The free-edge pass: its per-node table would serve a flanging procedure that follows the
+  // binder's free edges; trevo's flanging tipping uses the binder's mean normal instead
+  // (prepare/flanging_tipping.h), so the table stays cleared.
   std::fill(node_table.begin(), node_table.begin() + binder.nn, 0);
   const size_t ne = static_cast<size_t>(binder.ne);
   for (int32_t e = 0; e < binder.ne; ++e) {

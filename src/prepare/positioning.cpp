@@ -10,6 +10,7 @@
 #include "fortran/edit.h"
 #include "core/frame_transform.h"
 #include "prepare/element_normal.h"
+#include "prepare/flanging_tipping.h"
 #include "prepare/model_checks.h"
 #include "prepare/topology.h"
 
@@ -164,21 +165,31 @@ void manual_tipping(PositioningInput& in, RunSettings& s, Reporter& r) {
   orientation_check(in.part, in.neighbours, in.labels, s, r);
 }
 
-// Automatic tipping (AUTONOML 1) from the nodal normals. trevo has no flanging procedures, which
-// would find the angles for the flat-blank-only switch 1 and prepare the search for method 0:
-// with switch 1 the angles stay 0; with method 0 the search below runs without that preparation.
+// Automatic tipping (AUTONOML 1) of a flanging job: by its binder (flanging_tipping.h), with a
+// line in the run report; the binder and blank-holder are turned upwards and the orientation
+// checked again after the turn.
+void flanging_automatic_tipping(PositioningInput& in, RunSettings& s, Reporter& r) {
+  const FlangingTipping flanging = flanging_tipping(in.part, in.binder, s.undercut_tolerance, in.nx, in.ny, in.nz);
+  tip_and_record(in, s, flanging.angles.alpha, flanging.angles.beta);
+  r.report(" " + flanging_tipping_line(flanging));
+  orient_upwards_if_present(in.binder);
+  orient_upwards_if_present(in.blank_holder);
+  orientation_check(in.part, in.neighbours, in.labels, s, r);
+}
+
+// Automatic tipping (AUTONOML 1) from the nodal normals; for method 0 the search runs without
+// any preparation of its own. A flat-blank-only switch other than 0 or 1 leaves the angles 0.
 void automatic_tipping(PositioningInput& in, RunSettings& s, Reporter& r) {
+  if (s.flat_blank_only == 1) {
+    flanging_automatic_tipping(in, s, r);
+    return;
+  }
   TippingAngles angles;
   if (s.flat_blank_only == 0) {
     nodal_normals(in.part, in.nx, in.ny, in.nz);
     angles = tipping_search(in.nx, in.ny, in.nz);
   }
   tip_and_record(in, s, angles.alpha, angles.beta);
-  if (s.flat_blank_only == 1) {
-    orient_upwards_if_present(in.binder);
-    orient_upwards_if_present(in.blank_holder);
-    orientation_check(in.part, in.neighbours, in.labels, s, r);
-  }
 }
 
 // A second search after the undercut check set method 0; kept only if it raised the smallest
@@ -339,8 +350,8 @@ double binder_steepness_factor(const Mesh& binder, double current) {
 void position_model(PositioningInput& in, RunSettings& s, Reporter& r) {
   orientation_check(in.part, in.neighbours, in.labels, s, r);
   if (s.autonoml == 0) manual_tipping(in, s, r);
-  // With the flat-blank-only switch a flanging preparation of the binder would come here;
-  // trevo has none, and it changes no angle.
+  // A flanging job needs no preparation of its own here: the binder preparation has already
+  // turned the binder upwards and made it consistent, which is all its tipping reads.
   if (s.autonoml == 1) automatic_tipping(in, s, r);
   s.smallest_nz = undercut_check(in.part, in.labels, s, r);
   if (s.method == 0 && s.autonoml == 1 && s.flat_blank_only == 0) second_automatic_attempt(in, s);

@@ -37,7 +37,9 @@ struct PositioningInput {
 // ends, restraint category, draw depth and binder steepness, in this order. Reads AUTONOML,
 // MANUNOML, OFFSET, the flat-blank-only switch, the counts and restraint settings; sets
 // tipping_alpha/beta, smallest_nz, lowest_z, draw_depth, binder_steepness,
-// restraint_category (and method / iteration_limit through the undercut check).
+// restraint_category (and method / iteration_limit through the undercut check). A flanging job
+// (flat-blank-only switch 1) with AUTONOML 1 is tipped by its binder (flanging_tipping.h) and
+// says so in one line of the run report.
 void position_model(PositioningInput& in, RunSettings& s, Reporter& r);
 
 // Rotation about x by alpha, then about y by beta, of the part, its copy, every tool node and
