@@ -162,7 +162,7 @@ CornerDisplacements corner_displacements(const Mesh& part, int32_t e, int32_t co
 }
 
 ElementStrain evaluate_element(const ElementGeometry& g, const CornerDisplacements& u, const MaterialRow& m,
-                               double h0) {
+                               double h0, int branch) {
   const Kinematics k = inverse_deformation(g, u);
   ElementStrain st;
   st.lambda1 = k.lambda1, st.lambda2 = k.lambda2, st.c = k.c, st.s = k.s;
@@ -173,7 +173,7 @@ ElementStrain evaluate_element(const ElementGeometry& g, const CornerDisplacemen
   st.h = h0 / area_ratio;
   // Equivalent strain and stress from the material row.
   st.epsbar = equivalent_strain(st.exx, st.eyy, st.exy, st.e3, m.r0, m.r45, m.r90);
-  const StressMatrix ds = stress_matrix(st.epsbar, m);
+  const StressMatrix ds = stress_matrix(st.epsbar, m, branch);
   st.sxx = ds.d11 * st.exx + ds.d12 * st.eyy;
   st.syy = ds.d12 * st.exx + ds.d11 * st.eyy;
   st.sxy = ds.d33 * st.exy;
@@ -235,7 +235,7 @@ ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, co
                                    std::span<const double> material_table, int32_t nm,
                                    std::span<const int32_t> material, std::span<const double> h0,
                                    std::span<double> h, std::span<double> epsbar, std::span<double> stress,
-                                   std::span<double> strain, int32_t threads) {
+                                   std::span<double> strain, int32_t threads, std::span<const int32_t> branch) {
   // Every element writes only its own slots, so any thread may evaluate it: the results do not depend on
   // the thread count. HMIN is then found in element order.
   const size_t ne = static_cast<size_t>(part.ne);
@@ -243,7 +243,7 @@ ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, co
   for (int32_t e = 0; e < part.ne; ++e) {
     const ElementGeometry& g = geometry[e];
     const MaterialRow row = material_row(material_table, nm, material[e]);
-    const ElementStrain st = evaluate_element(g, corner_displacements(part, e, g.corners, u, zb), row, h0[e]);
+    const ElementStrain st = evaluate_element(g, corner_displacements(part, e, g.corners, u, zb), row, h0[e], branch.empty() ? 0 : branch[e]);
     h[e] = st.h;
     epsbar[e] = st.epsbar;
     stress[e] = st.sxx, stress[ne + e] = st.syy, stress[2 * ne + e] = st.sxy;

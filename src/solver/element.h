@@ -52,9 +52,9 @@ CornerDisplacements corner_displacements(const Mesh& part, int32_t e, int32_t co
                                          std::span<const double> zb);
 
 // Inverse deformation, logarithmic strains, thickness (incompressible), equivalent strain and secant stress of
-// one element, with its material row and initial thickness h0.
+// one element, with its material row and initial thickness h0; branch as in stress_matrix.
 ElementStrain evaluate_element(const ElementGeometry& g, const CornerDisplacements& u, const MaterialRow& m,
-                               double h0);
+                               double h0, int branch = 0);
 
 // The element volume of the forces and stiffness: its area on the part times the mean thickness.
 inline double element_volume(const ElementGeometry& g, double h, double h0) { return g.area * 0.5 * (h + h0); }
@@ -100,12 +100,13 @@ struct ThicknessMinimum {
 // u (2 nn), zb (nn), material table (8 nm, column-major), material (ne, 0-based row), h0 (ne).
 // Outputs: h (ne), epsbar (ne), stress (3 ne: sxx of all, then syy, then sxy), strain (3 ne, same layout,
 // exx, eyy, exy; may be empty when not wanted). threads: how many threads evaluate the elements; the results
-// are the same for any count.
+// are the same for any count. branch (ne, or empty): the secant branch each element keeps (stress_matrix).
 ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, const Mesh& part,
                                    std::span<const double> u, std::span<const double> zb,
                                    std::span<const double> material_table, int32_t nm,
                                    std::span<const int32_t> material, std::span<const double> h0,
                                    std::span<double> h, std::span<double> epsbar, std::span<double> stress,
-                                   std::span<double> strain, int32_t threads = 1);
+                                   std::span<double> strain, int32_t threads = 1,
+                                   std::span<const int32_t> branch = {});
 
 }  // namespace trevo

@@ -30,17 +30,13 @@ double equivalent_strain(double exx, double eyy, double exy, double e3, double r
 double flow_stress(double epsbar, double eps0, double K, double n) { return K * std::pow(eps0 + epsbar, n); }
 
 double secant_modulus(double epsbar, double eps0, double K, double n) {
-  double es = 0.0;
-  if (epsbar <= eps0) {
-    es = K * std::pow(eps0, n) / eps0;
-  } else if (epsbar < n) {
-    es = flow_stress(epsbar, eps0, K, n) / epsbar;
-  }
-  // The third branch is tested whatever the first two gave: it overrides both for epsbar >= n.
-  if (epsbar >= n) {
-    es = (K * std::pow(n, n) / n + 2.5 * flow_stress(epsbar, eps0, K, n) / epsbar) / (0.2 / (0.001 + n) + 2.5);
-  }
-  return es;
+  return secant_modulus_of_branch(secant_branch(epsbar, eps0, n), epsbar, eps0, K, n);
+}
+
+double secant_modulus_of_branch(int branch, double epsbar, double eps0, double K, double n) {
+  if (branch == 1) return K * std::pow(eps0, n) / eps0;
+  if (branch == 2) return flow_stress(epsbar, eps0, K, n) / epsbar;
+  return (K * std::pow(n, n) / n + 2.5 * flow_stress(epsbar, eps0, K, n) / epsbar) / (0.2 / (0.001 + n) + 2.5);
 }
 
 int secant_branch(double epsbar, double eps0, double n) {
@@ -74,8 +70,12 @@ std::array<double, 3> equivalent_strain_gradient(double exx, double eyy, double 
 
 StressMatrix strain_to_stress(double es, const StressMatrix& m) { return {es * m.d11, es * m.d12, es * m.d33}; }
 
-StressMatrix stress_matrix(double epsbar, const MaterialRow& m) {
-  return strain_to_stress(secant_modulus(epsbar, m.eps0, m.K, m.n), anisotropy_matrix(mean_r_value(m.r0, m.r45, m.r90)));
+StressMatrix stress_matrix(double epsbar, const MaterialRow& m, int branch) {
+  // A kept branch 2 or 3 divides by epsbar: at zero strain the first branch's constant modulus
+  // is the limit both approach from their own side, and the stress is zero anyway.
+  if (branch == 0 || epsbar <= 0.0) branch = secant_branch(epsbar, m.eps0, m.n);
+  return strain_to_stress(secant_modulus_of_branch(branch, epsbar, m.eps0, m.K, m.n),
+                          anisotropy_matrix(mean_r_value(m.r0, m.r45, m.r90)));
 }
 
 }  // namespace trevo

@@ -48,6 +48,10 @@ double flow_stress(double epsbar, double eps0, double K, double n);
 // (K n^n / n + 2.5 sigmabar / epsbar) / (0.2 / (0.001 + n) + 2.5), which overrides the other two.
 double secant_modulus(double epsbar, double eps0, double K, double n);
 
+// The formula of one branch (1, 2 or 3) of Es, taken at epsbar whatever branch epsbar lies in: each
+// formula goes on smoothly past the strains where the law switches to the next one.
+double secant_modulus_of_branch(int branch, double epsbar, double eps0, double K, double n);
+
 // The branch of Es that applies at epsbar: 1, 2 or 3, in the order above (3 wins for epsbar >= n).
 int secant_branch(double epsbar, double eps0, double n);
 
@@ -65,6 +69,7 @@ std::array<double, 3> equivalent_strain_gradient(double exx, double eyy, double 
 StressMatrix strain_to_stress(double es, const StressMatrix& m);
 
 // The strain-to-stress matrix of a material row at epsbar: Ds = Es(epsbar, eps0, K, n) * M(rbar).
-StressMatrix stress_matrix(double epsbar, const MaterialRow& m);
+// branch 1 to 3 keeps that branch's formula of Es whatever epsbar is; 0 takes epsbar's own.
+StressMatrix stress_matrix(double epsbar, const MaterialRow& m, int branch = 0);
 
 }  // namespace trevo

@@ -80,10 +80,11 @@ void displacement_vector(const Mesh& part, std::span<const double> X, std::span<
   }
 }
 
-ThicknessMinimum evaluate_state(const OneStepModel& model, const OneStepState& state, std::span<const double> u) {
+ThicknessMinimum evaluate_state(const OneStepModel& model, const OneStepState& state, std::span<const double> u,
+                                std::span<const int32_t> branch) {
   return evaluate_elements(model.geometry, model.part, u, state.Zb, model.material_table, model.material_count,
                            model.material, model.h0, state.h, state.epsbar, state.stress, state.strain,
-                           model.threads);
+                           model.threads, branch);
 }
 
 ResidualResult assemble_residual(const OneStepModel& model, const OneStepState& state, std::span<const double> u,
@@ -154,9 +155,15 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     if (nn0 == 1) stop.first_adp = loop.first_adp = adp;
     outcome.least_adp = std::min(outcome.least_adp, adp);
 
-    auto trial = [&](double lambda) {  // residual of U + lambda dU
+    // The residual of U + lambda dU, each element keeping the secant branch it has at U. The secant
+    // law's stress jumps where its branches meet (law_jumps.h); a trial step that carries a few
+    // elements across a jump moves their nodes' residual by more than the rest of the step gains,
+    // and the search would cut the whole step for them. On a kept branch the residual is smooth
+    // along the step, so the search judges the step by the smooth part of the law; the next
+    // iteration evaluates every element on its own branch again.
+    auto trial = [&](double lambda) {
       for (std::size_t i = 0; i < state.U.size(); ++i) state.u_trial[i] = state.U[i] + lambda * state.dU[i];
-      hmin = evaluate_state(model, state, state.u_trial);
+      hmin = evaluate_state(model, state, state.u_trial, state.law_branch);
       return assemble_residual(model, state, state.u_trial, settings, state.R).norm_sq;
     };
     const LineSearchResult search = line_search(equilibrium.norm_sq, settings.min_relax, trial);

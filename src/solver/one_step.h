@@ -95,8 +95,9 @@ struct OneStepState {
 void displacement_vector(const Mesh& part, std::span<const double> X, std::span<const double> Y,
                          std::span<double> U);
 
-// Strains, thicknesses and stresses of every element at the displacement u.
-ThicknessMinimum evaluate_state(const OneStepModel& model, const OneStepState& state, std::span<const double> u);
+// Strains, thicknesses and stresses of every element at the displacement u (branch: see evaluate_elements).
+ThicknessMinimum evaluate_state(const OneStepModel& model, const OneStepState& state, std::span<const double> u,
+                                std::span<const int32_t> branch = {});
 
 // Residual at u (from the stresses just evaluated): R = restraint and contact forces - internal forces,
 // held components zeroed; |R|^2 and MAXP.
