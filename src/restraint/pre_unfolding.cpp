@@ -117,6 +117,7 @@ PassResult run_pass(const OneStepModel& model, OneStepState& state, const Prescr
                      state.X, state.Y, state.last_binder_element, state.Zb);
     }
     measures = assemble_membrane(model, state, prescribed, k == 1);
+    if (k > 1) predict_next_increment(state.cg.x, relax);
     conjugate_gradient(state.k, state.R, t, state.cg, state.dU);
     if (std::isnan(state.dU[0])) {
       if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");

@@ -145,6 +145,7 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     std::copy(state.dU.begin(), state.dU.end(), state.previous_increment.begin());
     const CgStop cg_stop{cg_tolerance(settings.displacement_tolerance, solver_factor, adp), model.cg_forcing,
                          state.statistics != nullptr && state.statistics->record_iterations};
+    if (nn0 > 1) predict_next_increment(state.cg.x, outcome.last.relax);
     const CgResult cg = conjugate_gradient(state.k, state.rhs, cg_stop, state.cg, state.dU);
     timer.lap(&LoopStatistics::seconds_cg);
     stop_unless_finite(all_finite(state.dU), settings, reporter);
