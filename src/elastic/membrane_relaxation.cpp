@@ -19,6 +19,7 @@ constexpr double kThickness = 1.0;    // a uniform membrane: only the shape of t
 constexpr int32_t kStageIterations = 20;
 constexpr int32_t kFinalIterations = 60;
 constexpr double kSettled = 0.002;
+constexpr int32_t kStepCuts = 4;  // shortenings of one stage step
 
 // Solver tolerance from the previous ADP, as the binder-surface calculation takes it with
 // DEPS 1.0E-4 (100 sqrt(DEPS) = 1): looser while the blank still moves a lot. Capped at
@@ -36,33 +37,6 @@ bool not_a_number(std::span<const double> v) {
 [[noreturn]] void calculation_error(int32_t message_level, Reporter& reporter) {
   if (message_level == 2) reporter.message("******* TREVO calculation ERROR");
   stop_run();
-}
-
-// dU -= t + w x (X - c) over the placed nodes: the least-squares translation and turn of
-// the increment about the centroid of the region taken out, so that the unsupported region
-// neither drifts nor turns from one iteration to the next (its forces balance in force and
-// moment, so no balance changes).
-void remove_rigid_motion(std::span<const int32_t> placed, std::span<const double> X, std::span<const double> Y,
-                         std::span<double> dU) {
-  const size_t nn = X.size();
-  double count = 0.0, cx = 0.0, cy = 0.0, tx = 0.0, ty = 0.0;
-  for (size_t i = 0; i < nn; ++i)
-    if (placed[i] != 0) count += 1.0, cx += X[i], cy += Y[i], tx += dU[2 * i], ty += dU[2 * i + 1];
-  if (count == 0.0) return;
-  cx /= count, cy /= count, tx /= count, ty /= count;
-  double moment = 0.0, inertia = 0.0;
-  for (size_t i = 0; i < nn; ++i) {
-    if (placed[i] == 0) continue;
-    const double rx = X[i] - cx, ry = Y[i] - cy;
-    moment += rx * (dU[2 * i + 1] - ty) - ry * (dU[2 * i] - tx);
-    inertia += rx * rx + ry * ry;
-  }
-  const double w = inertia > 0.0 ? moment / inertia : 0.0;
-  for (size_t i = 0; i < nn; ++i) {
-    if (placed[i] == 0) continue;
-    dU[2 * i] -= tx - w * (Y[i] - cy);
-    dU[2 * i + 1] -= ty + w * (X[i] - cx);
-  }
 }
 
 // ADP over the placed nodes: sum of dU^2 over the diagonal of their bounding rectangle.
@@ -115,6 +89,38 @@ void move(std::span<const double> dU, double relax, std::span<double> X, std::sp
   for (size_t i = 0; i < X.size(); ++i) X[i] -= relax * dU[2 * i], Y[i] -= relax * dU[2 * i + 1];
 }
 
+double dot(std::span<const double> a, std::span<const double> b) {
+  double sum = 0.0;
+  for (size_t i = 0; i < a.size(); ++i) sum += a[i] * b[i];
+  return sum;
+}
+
+// Moves the region by RELAX along the increment and assembles it there, shortening the
+// step where the membrane's energy along the increment has passed its least value by
+// more than half the step. R is the energy's gradient and dU a descent direction (K is
+// positive semi-definite), so the slope along the step is -R(X - a dU).dU: positive at
+// a = 0, zero at the least energy. A step that reverses more than half that slope lands
+// beyond twice the least point's distance, where the energy is higher than before
+// (exactly so for a quadratic); such a step is cut to the secant estimate of the least
+// point. Without the cut, a region whose membrane is stiffer along the increment than K
+// says (elements strained far from their part shape) swings back and forth by the same
+// step at every iteration and never settles. Returns the RELAX taken.
+double controlled_step(ElasticSystem& system, std::span<const int32_t> in_region, double relax,
+                       std::span<double> X, std::span<double> Y) {
+  const double start_slope = dot(system.R, system.dU);
+  move(system.dU, relax, X, Y);
+  assemble_elastic_membrane(system, in_region, X, Y);
+  for (int cut = 0; cut < kStepCuts; ++cut) {
+    const double slope = dot(system.R, system.dU);
+    if (!(start_slope > 0.0) || slope >= -0.5 * start_slope) break;
+    const double shorter = relax * start_slope / (start_slope - slope);
+    move(system.dU, shorter - relax, X, Y);
+    relax = shorter;
+    assemble_elastic_membrane(system, in_region, X, Y);
+  }
+  return relax;
+}
+
 }  // namespace
 
 void assemble_elastic_membrane(ElasticSystem& system, std::span<const int32_t> in_region, std::span<const double> X,
@@ -142,20 +148,20 @@ double stage_relaxation_factor(double adp, double previous, double cap) {
 }
 
 RelaxationOutcome stage_relaxation(ElasticSystem& system, std::span<const int32_t> in_region,
-                                   std::span<const int32_t> placed, std::span<double> X, std::span<double> Y,
-                                   const StageControls& controls, int32_t message_level, Reporter& reporter) {
+                                   std::span<const int32_t> placed, std::span<const PrescribedDisplacement> support,
+                                   std::span<double> X, std::span<double> Y, const StageControls& controls,
+                                   int32_t message_level, Reporter& reporter) {
   RelaxationOutcome out;
   double relax = controls.start_relax, adp = 1.0e80, previous = 1.0e80;
   int32_t printed = 0;
+  assemble_elastic_membrane(system, in_region, X, Y);
   for (int32_t k = 1; k <= kStageIterations; ++k) {
-    assemble_elastic_membrane(system, in_region, X, Y);
+    apply_prescribed(support, system.k, system.R);
     solve(system, adp);
     if (not_a_number(system.dU)) calculation_error(message_level, reporter);
-    remove_rigid_motion(placed, X, Y, system.dU);
     previous = adp;
     adp = region_adp(placed, system.dU, X, Y);
-    relax = stage_relaxation_factor(adp, relax, controls.relax_cap);
-    move(system.dU, relax, X, Y);
+    relax = controlled_step(system, in_region, stage_relaxation_factor(adp, relax, controls.relax_cap), X, Y);
     out.iterations = k, out.adp = adp;
     if (k == 1) reporter.both(unfolding_progress_line(k, adp, relax)), printed = k;
     if ((k >= 3 && adp < kSettled) || (k >= 2 && adp > 3.0 * previous)) {

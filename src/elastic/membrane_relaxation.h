@@ -55,13 +55,16 @@ void assemble_elastic_membrane(ElasticSystem& system, std::span<const int32_t> i
 // never above the cap.
 double stage_relaxation_factor(double adp, double previous, double cap);
 
-// The region's relaxation after a stage (at most 20 iterations). The increment is taken free
-// of rigid motion, since the region has no supports. Progress line at the first iteration
-// and at the last; " ******* TREVO calculate ERROR *******" when no exit test fires; a
-// solution that is not a number stops the run.
+// The region's relaxation after a stage (at most 20 iterations). The region has no supports
+// of its own: support holds three of its degrees of freedom (outstanding 0), which fixes its
+// place and turn in the plane and nothing else. Each step is shortened where the membrane's
+// energy along the increment has passed its least value (see controlled_step). Progress line
+// at the first iteration and at the last; " ******* TREVO calculate ERROR *******" when no exit
+// test fires; a solution that is not a number stops the run.
 RelaxationOutcome stage_relaxation(ElasticSystem& system, std::span<const int32_t> in_region,
-                                   std::span<const int32_t> placed, std::span<double> X, std::span<double> Y,
-                                   const StageControls& controls, int32_t message_level, Reporter& reporter);
+                                   std::span<const int32_t> placed, std::span<const PrescribedDisplacement> support,
+                                   std::span<double> X, std::span<double> Y, const StageControls& controls,
+                                   int32_t message_level, Reporter& reporter);
 
 // The final relaxation with the prescribed displacements (at most 60 iterations): each
 // iteration applies RELAX times the outstanding displacement and keeps (1 - RELAX) of it.

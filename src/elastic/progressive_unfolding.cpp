@@ -2,6 +2,7 @@
 #include "elastic/progressive_unfolding.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -164,6 +165,18 @@ class Unfolding {
   int32_t placed_count_ = 0, candidate_count_ = 0;
 };
 
+// The equations that hold the region in the plane while it grows: both of the seed's first
+// node and, of its second node, the one across the edge between them (Y when the edge runs
+// more along x). Held, not taken out of each increment afterwards: the turn of the blank
+// about a point is free of strain only for an unstrained blank, so an increment made free
+// of turn after the solution would strain every element the unfolding left strained, and
+// the next increment would turn it back.
+std::array<PrescribedDisplacement, 3> seed_support(const Mesh& m, int32_t seed) {
+  const int32_t a = m.node(seed, 0), b = m.node(seed, 1);
+  const int32_t across = std::fabs(m.x[b] - m.x[a]) >= std::fabs(m.y[b] - m.y[a]) ? 1 : 0;
+  return {{{2 * a, 0.0}, {2 * a + 1, 0.0}, {2 * b + across, 0.0}}};
+}
+
 }  // namespace
 
 double radius_step(const Mesh& part) {
@@ -180,7 +193,9 @@ UnfoldingOutcome progressive_unfolding(ElasticSystem& system, std::span<const in
                                        const StageControls& controls, int32_t message_level, Reporter& reporter) {
   const Mesh& part = system.part;
   Unfolding unfolding(system, neighbours, scratch, X, Y, reporter);
-  unfolding.start(unfolding_seed(part, scratch.nz));
+  const int32_t seed = unfolding_seed(part, scratch.nz);
+  unfolding.start(seed);
+  const std::array<PrescribedDisplacement, 3> support = seed_support(part, seed);
   const double step = radius_step(part);
   // The stage limit: enough radius steps for the radius to pass every element, plus one
   // front per element. A part connected across its edges is always complete before it.
@@ -209,7 +224,7 @@ UnfoldingOutcome progressive_unfolding(ElasticSystem& system, std::span<const in
     // The front elements the loop left out have every node placed; with the rest of the
     // part they join the region, so the last relaxation covers the whole blank.
     if (!incomplete) unfolding.join_rest();
-    stage_relaxation(system, scratch.in_region, scratch.placed, X, Y, controls, message_level, reporter);
+    stage_relaxation(system, scratch.in_region, scratch.placed, support, X, Y, controls, message_level, reporter);
   }
   out.placed_nodes = unfolding.placed_count();
   out.complete = !incomplete;
