@@ -43,8 +43,6 @@ void run_elastic_method(Job& job) {
 }
 
 void fill_elastic_model(Job& job) {
-  const RunSettings& s = job.settings;
-  SolverSlices& sl = job.slices;
   OneStepState& st = job.state;
   OneStepModel& m = job.model;
   if (st.U.empty()) {  // the matrix pattern's stage, which holds U, was skipped
@@ -52,16 +50,7 @@ void fill_elastic_model(Job& job) {
     st.U = stage.reals(2 * int64_t{job.part.nn});
     job.next_free = stage.next_free();
   }
-  std::copy(job.model_slices.element_value.begin(), job.model_slices.element_value.end(), sl.h0.begin());
-  element_geometries(job.part, sl.geometry);
-  job.tables = serendipity_tables();
-  m.part = job.part;
-  m.geometry = sl.geometry;
-  m.material_table = sl.process.material;
-  m.material_count = s.material_count;
-  m.material = job.model_slices.material;
-  m.h0 = sl.h0;
-  m.tables = &job.tables;
+  fill_element_model(job);
   // No tool touched the blank: no contact states, no punch force, a flat blank.
   std::fill(st.Zb.begin(), st.Zb.end(), 0.0);
   std::fill(st.internal_z.begin(), st.internal_z.end(), 0.0);

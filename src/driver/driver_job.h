@@ -126,6 +126,10 @@ void write_results(Job& job);
 void run_elastic_method(Job& job);
 void fill_elastic_model(Job& job);
 
+// The element part of the model (part, geometry, material, initial thickness, shape tables) that
+// the writers and every solution read.
+void fill_element_model(Job& job);
+
 // Pieces of the result output shared by driver_output.cpp (output_transform, write_post_frame)
 // and driver_binder.cpp (the rest). Each frame records its kind in settings.frame_number,
 // which the final frame takes when no other rule sets it.

@@ -32,25 +32,35 @@ std::vector<int32_t> constrained_nodes(std::span<const int32_t> rows) {
 
 void build_geometry(Job& job) { element_geometries(job.part, job.slices.geometry); }
 
+}  // namespace
+
+void fill_element_model(Job& job) {
+  SolverSlices& sl = job.slices;
+  OneStepModel& m = job.model;
+  std::copy(job.model_slices.element_value.begin(), job.model_slices.element_value.end(), sl.h0.begin());
+  build_geometry(job);
+  job.tables = serendipity_tables();
+  m.part = job.part;
+  m.geometry = sl.geometry;
+  m.material_table = sl.process.material;
+  m.material_count = job.settings.material_count;
+  m.material = job.model_slices.material;
+  m.h0 = sl.h0;
+  m.tables = &job.tables;
+}
+
+namespace {
+
 // The model that the membrane unfolding and the one-step iteration read.
 void assemble_model(Job& job, std::span<const int32_t> x_nodes, std::span<const int32_t> y_nodes) {
   RunSettings& s = job.settings;
   SolverSlices& sl = job.slices;
   OneStepModel& m = job.model;
-  std::copy(job.model_slices.element_value.begin(), job.model_slices.element_value.end(), sl.h0.begin());
-  build_geometry(job);
+  fill_element_model(job);
   scatter_map(job.part, job.state.k, sl.scatter);
   node_constraints(x_nodes, y_nodes, sl.held_x, sl.held_y);
-  job.tables = serendipity_tables();
-  m.part = job.part;
-  m.geometry = sl.geometry;
-  m.material_table = sl.process.material;
-  m.material_count = s.material_count;
-  m.material = job.model_slices.material;
-  m.h0 = sl.h0;
   m.scatter = sl.scatter;
   m.held = {sl.held_x, sl.held_y};
-  m.tables = &job.tables;
   m.beads = drawbead_lines(job);
   if (s.binder_flag == 1) {
     job.binder_grid.emplace(job.binder, 1e-8);
