@@ -1,11 +1,13 @@
-// Test-only meshes behind a trevo::Mesh view, their builders, a neighbour table and orientation test of
-// their own, a reader of a keyword file's mesh records, a reporter whose two sides are captured.
-// 0-based; conn column-major, 4 x ne; a triangle repeats corner 3 as corner 4.
+// Test-only meshes behind a trevo::Mesh view (0-based; conn column-major, 4 x ne; a triangle repeats
+// corner 3 as corner 4), their builders, a neighbour table and orientation test of their own, readers of a
+// keyword file's mesh records and of a reference's numbers, a reporter whose two sides are captured.
 #pragma once
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -134,6 +136,16 @@ inline OwnedMesh read_mesh(const std::string& path, const std::string& node_key,
   o.add_elements(rows);
   for (size_t e = 0; e < elements.size(); ++e) o.labels[e] = static_cast<int32_t>(elements[e][0]);
   return o;
+}
+
+// The numbers after every `key` in a file (a reference's "name": value pairs), in order.
+inline std::vector<double> numbers_after(const std::string& path, const std::string& key) {
+  std::ifstream in(path);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<double> out;
+  for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1))
+    out.push_back(std::strtod(text.c_str() + at + key.size(), nullptr));
+  return out;
 }
 
 struct Captured {

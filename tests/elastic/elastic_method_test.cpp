@@ -60,14 +60,9 @@ TEST(ElementAngleCheck, SharpAndFlatCornersAtTheFirstTwoNodes) {
                                    {3.0, 0, false, "", ""},
                                    {3.0, 1, false, "", ""}};
   for (const Case& c : cases) {
-    const double t = c.deg * kPi / 180.0;
-    // corner at P(at): one side along x, the other at angle t
-    std::vector<std::array<double, 3>> nodes = {{0, 0, 0}, {10, 0, 0}, {10 * std::cos(t), 10 * std::sin(t), 0}};
-    if (c.at == 1) nodes = {{10, 0, 0}, {0, 0, 0}, {10 * std::cos(t), 10 * std::sin(t), 0}};
-    test::OwnedMesh m = test::make_mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2, 2}});
-    m.add_node(nodes[0][0], nodes[0][1], 0), m.add_node(nodes[1][0], nodes[1][1], 0),
-        m.add_node(nodes[2][0], nodes[2][1], 0);
-    m.add_element(3, 4, 5, 5);
+    const double t = c.deg * kPi / 180.0;  // the second triangle's corner at the origin: one side along x, one at t
+    test::OwnedMesh m = test::make_mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {10.0 * c.at, 0, 0}, {10.0 - 10.0 * c.at, 0, 0},
+                                         {10 * std::cos(t), 10 * std::sin(t), 0}}, {{0, 1, 2, 2}, {3, 4, 5, 5}});
     test::Captured out;
     element_angle_check(m.view(), 2, out.reporter);
     const std::string head = "    2 bad elements in the model, that may affect accuracy.........";
@@ -78,7 +73,8 @@ TEST(ElementAngleCheck, SharpAndFlatCornersAtTheFirstTwoNodes) {
 }
 
 // A flat grid given partly the wrong way round comes out oriented upwards; two pieces with no
-// shared edge stop the run with the overlap lines (padded to 79 characters), at message level 2 only.
+// shared edge stop the run with the overlap lines (their texts end to end in
+// tests/e2e/elastic_method_e2e_test.cpp), at message level 2 only.
 TEST(OrientationAndOverlap, OrientsConnectedPartsAndStopsOnSeparatePieces) {
   test::OwnedMesh m = test::make_grid(4, 3, 1, 1, {2, 7});
   for (int32_t e : {0, 3, 5, 8}) test::reverse_row(m, e);
@@ -90,20 +86,11 @@ TEST(OrientationAndOverlap, OrientsConnectedPartsAndStopsOnSeparatePieces) {
   EXPECT_TRUE(test::agreeing(view, nb));
   unfolding_seed(view, nz);
   for (int32_t e = 0; e < m.ne(); ++e) EXPECT_GT(nz[e], 0.99) << e;
-
-  test::OwnedMesh two = test::make_grid(2, 2);
-  test::add_grid(two, 2, 2, 5.0, 0.0);
-  std::vector<int32_t> nb2 = test::brute_force_neighbours(two.view());
-  std::vector<double> nz2(two.ne());
-  std::vector<int32_t> mark2(two.ne());
-  Mesh v2 = two.view();
+  test::add_grid(m, 2, 2, 10.0, 0.0);  // a second piece
+  nb = test::brute_force_neighbours(m.view()), nz.assign(m.ne(), 0.0), mark.assign(m.ne(), 0), view = m.view();
   test::Captured out, quiet;
-  EXPECT_THROW(orientation_and_overlap_check(v2, nb2, nz2, mark2, 2, out.reporter), RunStopped);
-  const std::string l1 = " ........ Overlap elements found in the model.", l2 = "          Check the mesh and try again .......";
-  const std::string want = l1 + std::string(80 - l1.size(), ' ') + "\n" + l2 + std::string(80 - l2.size(), ' ') + "\n";
-  EXPECT_EQ(out.console.str(), want);
-  EXPECT_EQ(out.report.str(), want);
-  EXPECT_NO_THROW(orientation_and_overlap_check(v2, nb2, nz2, mark2, 1, quiet.reporter));
+  EXPECT_THROW(orientation_and_overlap_check(view, nb, nz, mark, 2, out.reporter), RunStopped);
+  EXPECT_NO_THROW(orientation_and_overlap_check(view, nb, nz, mark, 1, quiet.reporter));
   EXPECT_EQ(quiet.console.str(), "");
 }
 
@@ -148,8 +135,8 @@ double edge_length_error(const test::OwnedMesh& m, const Unfolded& u) {
 }
 
 // Developable strips, shallow, half round and overhanging (up to 300 deg of arc), quadrilaterals and
-// triangles: the blank keeps every edge length, no element is inverted, every node is placed and the
-// completion line closes the unfolding; turned about z, the part gives the same blank turned.
+// triangles: the blank keeps every edge length, no element is inverted, no placement is reported; turned
+// about z, the part gives the same blank turned.
 TEST(ElasticMethod, DevelopableStripsUnfoldToTheirDevelopment) {
   struct Case { double span_deg; std::set<int32_t> split; };
   const std::vector<Case> cases = {{60, {}}, {180, {}}, {250, {1, 5, 9, 30}}, {300, {}}};
@@ -160,7 +147,6 @@ TEST(ElasticMethod, DevelopableStripsUnfoldToTheirDevelopment) {
     EXPECT_FALSE(u.result.relaxed);
     EXPECT_LT(edge_length_error(m, u), 1e-6) << c.span_deg << "\n" << u.console;
     EXPECT_EQ(inverted_element_count(m.view(), u.X, u.Y), 0) << c.span_deg;
-    EXPECT_NE(u.console.find(" &&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&  NN0="), std::string::npos);
     EXPECT_EQ(u.console.find("ERROR"), std::string::npos) << u.console;
 
     test::OwnedMesh turned = m;

@@ -1,5 +1,6 @@
 // Outline and dynain files read back by the independent readers of readers.h, the dynain's
-// tensor invariants, the blank summary against closed-form values and its printout.
+// tensor invariants, the blank summary against closed-form values and its printout, the forming-limit
+// curve of the run summary against the published formula.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "../test_mesh.h"
 #include "output/blank_summary.h"
 #include "output/dynain.h"
+#include "output/forming_limit.h"
 #include "output/outline.h"
 #include "output/post_frames.h"
 #include "readers.h"
@@ -94,8 +96,8 @@ TEST(Dynain, QuadAndTriangleReadBack) {
   EXPECT_EQ(f.strains[0].second, f.strains[0].first);
 }
 
-// C = R^T A R keeps the trace and the sum of squares of A, sends the element normal e3 to 0,
-// and with e1 = x, e2 = y is A itself.
+// C = R^T A R keeps the trace and the sum of squares of A and sends the element normal e3 to 0 (with
+// e1 = x, e2 = y it is A itself: the records of QuadAndTriangleReadBack).
 TEST(Dynain, GlobalTensorKeepsTheInvariants) {
   std::mt19937 random(7);
   std::uniform_real_distribution<double> u(-1, 1);
@@ -113,10 +115,6 @@ TEST(Dynain, GlobalTensorKeepsTheInvariants) {
     for (const auto& row : {std::array{g.c11, g.c12, g.c31}, {g.c12, g.c22, g.c23}, {g.c31, g.c23, g.c33}})
       EXPECT_NEAR(row[0] * e3[0] + row[1] * e3[1] + row[2] * e3[2], 0, 1e-14);
   }
-  Tensors aligned;  // e1 = x, e2 = y
-  aligned.add({1.5, -2.5, 0.75, 1, 0, 0, 0, 1, 0});
-  const GlobalTensor g = global_tensor(aligned.view(), 0);
-  EXPECT_EQ((std::array{g.c11, g.c22, g.c33, g.c12, g.c23, g.c31}), (std::array<double, 6>{1.5, -2.5, 0, 0.75, 0, 0}));
 }
 
 // A 100 mm x 50 mm rectangle turned by 30 degrees: area 5000, weight 0.0395 kg at 1 mm, least
@@ -150,6 +148,42 @@ TEST(PostFrames, PrincipalStrainsAndThinning) {
   EXPECT_NEAR(c.major_strain[0] * c.minor_strain[0], 0.1 * 0.02 - 0.03 * 0.03, 1e-15);
   EXPECT_NEAR(c.thinning[0], 20.0, 1e-12);
 }
+
+TEST(FormingLimit, PlaneStrainLevelFromThePublishedFormula) {
+  // (n, t mm, FLC0 in % engineering major strain as the formula gives it, by hand)
+  const struct {
+    double n, t, percent;
+  } rows[] = {{0.21, 1.0, 37.43}, {0.105, 1.0, 18.715}, {0.21, 2.0, 51.56}, {0.30, 1.0, 37.43}, {0.14, 0.8, 23.0693333}};
+  for (const auto& r : rows) {
+    const FormingLimit limit = forming_limit(r.n, r.t);
+    EXPECT_NEAR(std::expm1(limit.flc0) * 100.0, r.percent, 1e-6) << "n=" << r.n << " t=" << r.t;
+    EXPECT_DOUBLE_EQ(limit_major_strain(limit, 0.0), limit.flc0);
+  }
+}
+
+TEST(FormingLimit, CurveShapeAndPrincipalStrains) {
+  const FormingLimit limit = forming_limit(0.22, 1.0);
+  const auto curve = limit_curve(limit);
+  ASSERT_EQ(curve.size(), 17u);
+  for (std::size_t i = 1; i < curve.size(); ++i) {
+    const double minor = curve[i][0], major = curve[i][1];
+    if (minor <= 0.0)  // the drawing side: constant thickness strain, major + minor = FLC0
+      EXPECT_NEAR(major + minor, limit.flc0, 1e-12) << i;
+    else               // the stretching side rises, and less steeply than the drawing side falls
+      EXPECT_GT(major, curve[i - 1][1]) << i;
+  }
+  // Principal strains, the major first, keep the trace and the determinant of a tensor turned by any angle.
+  const double exx = 0.3, eyy = -0.1, exy = 0.05;
+  for (const double a : {0.0, 0.3, 1.0, 2.5}) {
+    const double c = std::cos(a), s = std::sin(a);
+    const auto q = principal_strains(c * c * exx + s * s * eyy + 2 * s * c * exy,
+                                     s * s * exx + c * c * eyy - 2 * s * c * exy, (c * c - s * s) * exy + s * c * (eyy - exx));
+    EXPECT_GT(q[0], q[1]) << a;
+    EXPECT_NEAR(q[0] + q[1], exx + eyy, 1e-14) << a;
+    EXPECT_NEAR(q[0] * q[1], exx * eyy - exy * exy, 1e-14) << a;
+  }
+}
+
 
 }  // namespace
 }  // namespace trevo

@@ -1,14 +1,17 @@
-// Mesh topology: bad-shape splits, neighbour tables, element orientation and the matrix pattern.
+// Mesh topology (bad-shape splits, neighbour tables, element orientation, the matrix pattern) and the
+// model checks (orientation, punch direction, undercut and element angles).
 #include "prepare/topology.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "../solver/solver_fixtures.h"
 #include "prepare/element_normal.h"
 #include "prepare/matrix_pattern.h"
+#include "prepare/model_checks.h"
 
 namespace trevo {
 namespace {
@@ -125,6 +128,125 @@ TEST(MatrixPattern, EqualsThePatternOfTheDefinition) {
     EXPECT_EQ(row_start, expected.row_start) << nn << " nodes";
     EXPECT_EQ(column, expected.column) << nn << " nodes";
     EXPECT_EQ(diagonal, expected.diagonal) << nn << " nodes";
+  }
+}
+
+using Lines = std::vector<std::string>;
+
+// Given partly clockwise: one grid; two grids; three triangles sharing at most a node; a grid and a strip
+// of vertical quadrilaterals (a region without any upward element, seeded at its largest nz); 5000
+// separate triangles (which must not take 5000 x (NE + 100) sweeps).
+TEST(OrientationCheck, ConsistentAndUpwardsWithOverlapLinesPerFurtherRegion) {
+  std::vector<std::pair<test::OwnedMesh, int>> cases;
+  cases.push_back({test::make_grid(6, 5), 1});
+  cases.push_back({test::make_grid(4, 3), 2});
+  test::add_grid(cases.back().first, 3, 3, 10, 0);
+  cases.push_back({test::make_mesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {2, 1, 0}, {2, 2, 0}, {5, 5, 0}, {6, 5, 0},
+                                    {6, 6, 0}},
+                                   {{0, 1, 2, 2}, {2, 4, 3, 3}, {5, 6, 7, 7}}), 3});
+  cases.push_back({test::make_grid(2, 2), 2});
+  for (int i = 0; i < 4; ++i) cases.back().first.add_node(i, 10, 0), cases.back().first.add_node(i, 10, 1);
+  for (int i = 0; i < 3; ++i) cases.back().first.add_element(9 + 2 * i, 11 + 2 * i, 12 + 2 * i, 10 + 2 * i);
+  test::OwnedMesh many;
+  for (int e = 0; e < 5000; ++e) {
+    many.add_node(3 * e, 0, 0), many.add_node(3 * e + 1, 0, 0), many.add_node(3 * e, 1, 0.001 * (e % 7));
+    many.add_element(3 * e, 3 * e + 1, 3 * e + 2, 3 * e + 2);
+  }
+  cases.push_back({many, 5000});
+  for (auto& [o, regions] : cases) {
+    for (int32_t e = 1; e < o.ne(); e += 3) test::reverse_row(o, e);
+    Mesh m = o.view();
+    std::vector<int32_t> nb = neighbour_table(m);
+    test::Captured out;
+    orientation_check(m, nb, o.labels, RunSettings{}, out.reporter);
+    for (int32_t e = 0; e < m.ne; ++e)  // vertical elements aside
+      ASSERT_TRUE(std::fabs(element_normal(m, e)[2]) < 1e-9 || element_normal(m, e)[2] > 0.0) << "element " << e;
+    EXPECT_TRUE(test::agreeing(m, nb));
+    EXPECT_EQ(nb, neighbour_table(m));
+    Lines overlap;
+    for (int r = 1; r < regions; ++r)
+      overlap.insert(overlap.end(), {" ....... Overlap elements are found in the model.",
+                                     "         Check the model and run again ......."});
+    EXPECT_EQ(test::lines(out.console), overlap) << regions << " regions";
+    EXPECT_EQ(test::lines(out.report), overlap) << regions << " regions";
+  }
+}
+
+// Punch-direction, undercut and element-angle checks on: a flat quadrilateral with a wall leaning in over
+// it (nz -0.5, label 12) or out; a clean grid with the method given as 3 or 0; triangles with corners of
+// 4 degrees (reported) and 8 (listed).
+TEST(ModelChecks, ExactTextsAndMethodOfEachCheck) {
+  const auto wall = [](double top_x) {
+    test::OwnedMesh o = test::make_mesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {top_x, 0, 1.7320508075688772},
+                                         {top_x, 1, 1.7320508075688772}}, {{0, 1, 2, 3}, {1, 4, 5, 2}});
+    o.labels = {11, 12};
+    return o;
+  };
+  test::OwnedMesh triangles, clean = test::make_grid(2, 2);
+  for (const auto& [x0, alpha, beta] : {std::array{0.0, 60.0, 60.0}, {10.0, 4.0, 86.0}, {20.0, 8.0, 86.0}}) {
+    const double a = alpha * M_PI / 180.0, t = std::sin(beta * M_PI / 180.0) / std::sin(a + beta * M_PI / 180.0);
+    const int32_t n = triangles.add_node(x0, 0, 0);
+    triangles.add_node(x0 + 1, 0, 0), triangles.add_node(x0 + t * std::cos(a), t * std::sin(a), 0);
+    triangles.add_element(n, n + 1, n + 2, n + 2);
+  }
+  triangles.labels = {501, 502, 503};
+  const auto pad79 = [](const std::string& t) { return " " + t + std::string(79 - t.size(), ' '); };
+  const Lines elastic{"", pad79("...... Undercut situation encountered....."),
+                      pad79("...... Blank shape will be calculated with elastic approximate method ....."), ""},
+      punch{" ******** Due to error of the punch\"s direction, the model has negative",
+            "          angle. Please check the direction and run again ********",
+            " ******** Due to the multi-procedure stamping, TREVO will calculate the",
+            "          blank shape with elastic approximate method ********"},
+      undercut{" ******* Due to error in punch direction. Die", "         has negative angle.",
+               "         Check direction and try again", " ******* Due to multi-stage stamping, TREVO will",
+               "         calculate blank shape with elastic", "         approximation method *******"};
+  const std::string condition = " ....... Undercut condition encountered.....",
+                    method = " Blank shape will be calculated with elastic approximation method.......";
+  const auto join = [](std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const Lines& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+  };
+  const Lines wall_punch{"    1 element normal vectors are in error. Possibly due to undercut ********",
+                         " The largest negative angle in element    12, values is  -0.50000    "},
+      wall_undercut{"    1 Error in element normal. Possible undercut condition. *******",
+                    " Largest negative angle in element    12 value is   -0.50000    "},
+      bad{"    2- bad element that may affect accuracy.......", "",
+          "    2 bad elements that may affect accuracy.......",
+          " Repair these elements and try again .......", "     502     503", ""};
+  enum Check { kPunch, kUndercut, kAngles };
+  struct Case {  // name, mesh, method given, check, console and report lines, method and iteration limit after
+    const char* name;
+    test::OwnedMesh mesh;
+    int32_t method_in;
+    Check check;
+    Lines console, report;
+    int32_t method, limit;
+  };
+  const Case cases[] = {
+      {"walls leaning in", wall(0), 1, kPunch, join({wall_punch, punch, {"      12"}, elastic}),
+       join({{""}, wall_punch, punch, {"      12"}, elastic}), 3, 300},
+      {"method 3 given", clean, 3, kPunch, elastic, elastic, 3, 300},
+      {"walls leaning out", wall(1.5), 1, kPunch, {}, {}, 1, 300},
+      {"undercut", wall(0), 1, kUndercut,
+       join({{""}, wall_undercut, undercut, {"      12", "", condition, " ......." + method}}),
+       join({{""}, wall_undercut, undercut, {"      12", "", condition, " ......" + method}}), 0, 0},
+      {"method 0 given", clean, 0, kUndercut, {"", condition, " ......." + method}, {"", condition, " ......" + method},
+       0, 0},
+      {"no undercut", wall(1.5), 1, kUndercut, {}, {}, 1, 300},
+      {"acute triangles", triangles, 1, kAngles, bad, bad, 1, 300},
+      {"good angles", clean, 1, kAngles, {}, {}, 1, 300}};
+  for (const Case& c : cases) {
+    test::OwnedMesh o = c.mesh;
+    RunSettings s;
+    test::Captured out;
+    s.method = c.method_in;
+    if (c.check == kPunch) punch_direction_check(o.view(), o.labels, s, out.reporter);
+    if (c.check == kUndercut) undercut_check(o.view(), o.labels, s, out.reporter);
+    if (c.check == kAngles) element_angle_check(o.view(), o.labels, s, out.reporter);
+    EXPECT_EQ(test::lines(out.console), c.console) << c.name;
+    EXPECT_EQ(test::lines(out.report), c.report) << c.name;
+    EXPECT_TRUE(s.method == c.method && s.iteration_limit == c.limit) << c.name << ": " << s.iteration_limit;
   }
 }
 

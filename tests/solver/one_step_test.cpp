@@ -1,15 +1,149 @@
-// The one-step loop on developable parts, and the lines and verdicts it writes.
+// The one-step loop and its pieces: assembly of the element matrices, the preconditioned conjugate
+// gradients, the tool terms (height search, holder and pad friction, punch force); the loop on
+// developable parts, and the lines and verdicts it writes.
 #include "solver/one_step.h"
-#include "solver/iteration_control.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "solver/assembly.h"
+#include "solver/conjugate_gradient.h"
+#include "solver/iteration_control.h"
+#include "solver/tool_terms.h"
 #include "solver_fixtures.h"
 
 namespace trevo {
 namespace {
+
+// A grid with triangles and a node used by no element; random positive definite element matrices
+// assembled with the given nodes held in x and in y.
+struct Assembled {
+  test::OwnedMesh mesh = test::make_grid(4, 3, 1.0, 1.0, {1, 4, 7});
+  test::OwnedMatrix matrix, by_scan;
+  std::vector<int32_t> held_x, held_y;
+  Assembled(std::vector<int32_t> x_nodes, std::vector<int32_t> y_nodes) {
+    mesh.add_node(0, 4, 0);
+    const Mesh m = mesh.view();
+    matrix = by_scan = test::matrix_pattern(m);
+    held_x.resize(m.nn), held_y.resize(m.nn);
+    node_constraints(x_nodes, y_nodes, held_x, held_y);
+    CsrMatrix k = matrix.view(), scan = by_scan.view();
+    std::vector<int32_t> map(scatter_map_size(m.ne));
+    scatter_map(m, k, map);
+    std::mt19937 rng(11);
+    for (int32_t e = 0; e < m.ne; ++e) {
+      std::array<double, 64> ke = test::spd_element_matrix(rng), literal = ke;
+      assemble_element_matrix(m, e, {held_x, held_y}, map, ke, k.value);
+      // The same pair by pair: constrain, copy the upper triangle down, add K(a, b) to the entry of row
+      // dof(a) whose column is dof(b), found by scanning the row.
+      constrain_element_matrix(m, e, {held_x, held_y}, literal);
+      symmetrise_element_matrix(element_dofs(m, e), literal);
+      const auto dof = [&](int a) { return 2 * m.node(e, a / 2) + a % 2; };
+      for (int a = 0; a < element_dofs(m, e); ++a)
+        for (int b = 0; b < element_dofs(m, e); ++b)
+          for (int32_t q = scan.row_start[dof(a)]; q < scan.row_start[dof(a) + 1]; ++q)
+            if (scan.column[q] == dof(b)) scan.value[q] += literal[a + 8 * b];
+    }
+    unit_zero_diagonals(k);
+  }
+};
+
+// Nodes 6 (both directions) and 2 (x) held: the scatter map adds where the row scan does; the held dofs'
+// rows and columns hold only the diagonal, 1 from each element using the node, and their residual is 0.
+TEST(Assembly, ScatterMapAddsWhereTheRowScanDoesAndHeldDofsDecouple) {
+  Assembled a({6, 2}, {6});
+  a.by_scan.value[a.by_scan.diagonal[40]] = a.by_scan.value[a.by_scan.diagonal[41]] = 1.0;  // the unused node
+  EXPECT_EQ(a.matrix.value, a.by_scan.value);
+  const CsrMatrix k = a.matrix.view();
+  const auto held = [](int32_t dof) { return dof == 12 || dof == 13 || dof == 4; };
+  for (int32_t row = 0; row < 40; ++row)  // every node but the unused one
+    for (int32_t q = k.row_start[row]; q < k.row_start[row + 1]; ++q)
+      EXPECT_EQ(k.value[q] == 0.0, (held(row) || held(k.column[q])) && row != k.column[q]) << row << " " << k.column[q];
+  EXPECT_TRUE(k.value[k.diagonal[12]] == 4.0 && k.value[k.diagonal[13]] == 4.0 && k.value[k.diagonal[4]] == 2.0);
+  std::vector<double> r(k.neq);
+  residual(std::vector<double>(k.neq, 3.0), std::vector<double>(k.neq, 1.0), r);
+  constrain_residual({a.held_x, a.held_y}, r);
+  for (int32_t i = 0; i < k.neq; ++i) EXPECT_EQ(r[i], held(i) ? 0.0 : 2.0) << i;
+}
+
+// K x* for a known x*, solved from a zero start: converged (rho below the tolerance) to x*, the unused
+// node's unit rows giving dU = R there. Solved again from there, with the residual zero at the warm start,
+// no step is taken and the previous increment comes back unchanged.
+TEST(ConjugateGradient, SolvesTheAssembledSystemToItsTolerance) {
+  Assembled a({}, {});
+  const CsrMatrix k = a.matrix.view();
+  std::vector<double> solution(k.neq), rhs(k.neq, 0.0), increment(k.neq), again(k.neq, 99.0), v[6];
+  for (int32_t i = 0; i < k.neq; ++i) solution[i] = std::sin(1.7 * i + 0.3);
+  for (int32_t i = 0; i < k.neq; ++i)
+    for (int32_t q = k.row_start[i]; q < k.row_start[i + 1]; ++q) rhs[i] += k.value[q] * solution[k.column[q]];
+  for (auto& x : v) x.assign(k.neq, 0.0);
+  const CgVectors vectors{v[0], v[1], v[2], v[3], v[4], v[5]};
+  const CgResult result = conjugate_gradient(k, rhs, 1e-24, vectors, increment);
+  EXPECT_LT(result.rho, 1e-24);
+  for (int32_t i = 0; i < k.neq; ++i) EXPECT_NEAR(increment[i], solution[i], 1e-9) << i;
+  EXPECT_EQ(rhs[41], solution[41]);
+  multiply(k, v[0], rhs);  // K x - R is exactly zero at the warm start
+  EXPECT_EQ(conjugate_gradient(k, rhs, 1e-20, vectors, again).steps, 0);
+  EXPECT_EQ(again, increment);
+}
+
+// A perturbed grid on the plane z = 0.2 x - 0.1 y: every hit lies on that plane, and the grid search
+// must find the first element (in element order) that a scan of every element holding the point finds.
+TEST(HeightSearch, FindsTheFirstElementOfTheScanAndItsPlane) {
+  test::OwnedMesh owned = test::make_grid(7, 5, 1.3, 1.3);
+  for (int32_t i = 0; i < owned.nn(); ++i) {
+    owned.x[i] += 0.21 * std::sin(3.0 * i), owned.y[i] += 0.17 * std::cos(5.0 * i);
+    owned.z[i] = 0.2 * owned.x[i] - 0.1 * owned.y[i];
+  }
+  const Mesh m = owned.view();
+  const PlanGrid grid(m, 1e-8);
+  int32_t hits = 0;
+  for (int a = -3; a < 120; ++a)
+    for (int b = -3; b < 90; ++b) {
+      const double X = a * 0.0791, Y = b * 0.0807;
+      int32_t first = kNone, hit = kNone;
+      for (int32_t e = 0; e < m.ne && first == kNone; ++e)
+        if (element_height(m, e, X, Y)) first = e;
+      const auto h = surface_height(m, grid, X, Y, hit);
+      ASSERT_EQ(hit, first) << X << ", " << Y;
+      if (h) {
+        ++hits;
+        ASSERT_NEAR(*h, 0.2 * X - 0.1 * Y, 1e-12);
+      }
+    }
+  EXPECT_GT(hits, 5000);
+  std::vector<int32_t> neighbours(4 * m.ne, kNone), boundary(m.ne), last{kNone, kNone};
+  for (int32_t e = 0; e < m.ne; ++e) boundary[e] = e;
+  std::vector<double> X{4.0, 30.0}, Y{3.0, 2.0}, zb{7.0, 7.0}, slope(4, -1.0);
+  binder_heights(m, grid, neighbours, boundary, false, X, Y, last, zb, slope);
+  EXPECT_NEAR(std::hypot(zb[0] - 0.5, slope[0] - 0.2, slope[1] + 0.1), 0.0, 1e-12);
+  EXPECT_TRUE(zb[1] == 7.0 && slope[2] == -1.0);  // outside the binder without the fallback: both kept
+}
+
+// Holder and pad friction pulls straight against each node's plan displacement, whatever its
+// direction; the punch force counts the free nodes (state 2) only.
+TEST(ToolTerms, HolderAndPadFrictionPullAgainstTheMotionAndPunchForceCountsFreeNodes) {
+  const size_t nn = 8;
+  std::vector<double> holding(nn, 30.0), count(nn, 2.0), normals(3 * nn, 0.0), node_force(2 * nn), contact(3 * nn);
+  std::vector<int32_t> state = {4, 5, 4, 5, 4, 5, 4, 5}, none;
+  std::vector<double> bead_force;
+  for (size_t i = 0; i < nn; ++i) normals[2 * nn + i] = 1.0;
+  const RestraintData r{holding, state, count, normals, {}, bead_force, none, none, node_force, contact};
+  std::vector<double> z(nn, 1.0), zb(nn, 0.0), zh(nn, 1.0), U(2 * nn), external(2 * nn, 0.0), kb, kf(nn, 0.0);
+  for (size_t i = 0; i < nn; ++i) U[2 * i] = std::cos(0.8 * i + 0.3), U[2 * i + 1] = std::sin(0.8 * i + 0.3);
+  RunSettings s;
+  s.pad_flag = 1;
+  restraint_forces(z, U, zb, zh, r, DrawbeadLines{}, s, external, kb, kf);
+  for (size_t i = 0; i < nn; ++i) {
+    const double cross = external[2 * i] * U[2 * i + 1] - external[2 * i + 1] * U[2 * i];
+    const double dot = external[2 * i] * U[2 * i] + external[2 * i + 1] * U[2 * i + 1];
+    EXPECT_NEAR(cross, 0.0, 1e-9 * std::abs(dot)) << "node " << i;
+    EXPECT_LT(dot, 0.0) << "node " << i;
+  }
+  const std::vector<int32_t> states = {2, 3, 2, 5, 1, 4};
+  EXPECT_DOUBLE_EQ(punch_force(states, std::vector<double>{1.5, 100.0, 2.5, 100.0, 100.0, 100.0}), 4.0);
+}
 
 TEST(OneStep, DevelopablePartsConvergeToTheirDevelopment) {
   test::OwnedMesh flat_plate = test::make_grid(10, 6, 2.0, 1.0, {3, 8, 20, 41}), hat_flat = test::make_grid(24, 8);
