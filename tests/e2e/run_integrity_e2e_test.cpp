@@ -14,16 +14,18 @@ const std::string kCup = TREVO_SOURCE_DIR "/examples/cup/cup.dat";
 
 std::string shell_quoted(const std::string& s) { return "'" + s + "'"; }
 
-// Runs `trevo <base> 20000 1` from the folder cwd behind the prefix ("", "VAR=value" or a
-// command such as timeout); the console goes to <cwd>.console, removed afterwards.
-JobRun run_from(const fs::path& cwd, const std::string& base, const std::string& prefix = "") {
-  const std::string console = cwd.string() + ".console";
-  const std::string command = "cd " + shell_quoted(cwd) + " && " + prefix + " timeout --preserve-status 600 '" +
-                              TREVO_BINARY "' " + shell_quoted(base) + " 20000 1 > " + shell_quoted(console) + " 2>&1";
+// Runs `trevo <base> 20000 1` from the folder cwd behind the prefix ("" or "VAR=value"); with a signal
+// name, sends trevo that one signal once its iterations have begun (its handler takes one: a second
+// ends it at once). The console goes to <cwd>.console, removed afterwards.
+JobRun run_from(const fs::path& cwd, const std::string& base, const std::string& prefix = "", const std::string& signal = "") {
+  const std::string console = shell_quoted(cwd.string() + ".console"), run = prefix +
+      " timeout --foreground --preserve-status 600 '" TREVO_BINARY "' " + shell_quoted(base) + " 20000 1 > " + console + " 2>&1";
+  const std::string command = "cd " + shell_quoted(cwd) + " && " + (signal.empty() ? run : "{ " + run + " & p=$!; until grep -q "
+      "NN0= " + console + " || ! kill -0 $p 2>/dev/null; do sleep 0.01; done; kill -" + signal + " $p; wait $p; }");
   const int status = std::system(command.c_str());
-  JobRun run{base, WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_text(console), read_text(base + ".OUT")};
-  fs::remove(console);
-  return run;
+  JobRun job{base, WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_text(cwd.string() + ".console"), read_text(base + ".OUT")};
+  fs::remove(cwd.string() + ".console");
+  return job;
 }
 
 std::string command_output(const std::string& command) {
@@ -98,25 +100,23 @@ TEST(RunSummaryE2e, CompleteRunAgreesWithReportDigestAndFolder) {
 // Each kind of end but a complete one (above): exit status, the line on the console, the summary's status.
 TEST(RunSummaryE2e, EveryEndShowsInStatusMessageAndSummary) {
   const struct {
-    std::string name, prefix;
+    std::string name, prefix, signal;
     bool input;
     int exit_status;
     std::string console, status;
   } rows[] = {
-      {"report fails at open", "TREVO_FAIL_WRITE_AT=1", true, 2, "trevo: cannot write <base>.OUT: injected write failure",
+      {"report fails at open", "TREVO_FAIL_WRITE_AT=1", "", true, 2, "trevo: cannot write <base>.OUT: injected write failure",
        "write-failed"},
-      {"blank mesh fails", "TREVO_FAIL_WRITE_AT=5", true, 2, "trevo: cannot write <base>_Blank.nas: injected", "write-failed"},
-      {"sigterm", "timeout --preserve-status -s TERM 0.5", true, 143,
-       "trevo: interrupted by signal 15; results are incomplete", "interrupted"},
-      {"sigint", "timeout --preserve-status -s INT 0.5", true, 130,
-       "trevo: interrupted by signal 2; results are incomplete", "interrupted"},
-      {"no input", "", false, 0, "", "stopped"},
+      {"blank mesh fails", "TREVO_FAIL_WRITE_AT=5", "", true, 2, "trevo: cannot write <base>_Blank.nas: injected", "write-failed"},
+      {"sigterm", "", "TERM", true, 143, "trevo: interrupted by signal 15; results are incomplete", "interrupted"},
+      {"sigint", "", "INT", true, 130, "trevo: interrupted by signal 2; results are incomplete", "interrupted"},
+      {"no input", "", "", false, 0, "", "stopped"},
   };
   for (const auto& r : rows) {
     JobFolder folder;
     const std::string base = (folder.dir / "cup").string();
     if (r.input) fs::copy_file(kCup, base + ".dat");
-    const JobRun run = run_from(folder.dir, base, r.prefix);
+    const JobRun run = run_from(folder.dir, base, r.prefix, r.signal);
     EXPECT_EQ(run.exit_status, r.exit_status) << r.name << "\n" << run.console;
     std::string line = r.console;
     if (const auto at = line.find("<base>"); at != std::string::npos) line.replace(at, 6, base);
