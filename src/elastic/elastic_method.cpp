@@ -16,8 +16,8 @@ namespace {
 
 constexpr const char* kDataError = "******* Error in the following data *******";
 
-// The method's scratch: the unfolding's per-element and per-node arrays, its own matrix
-// pattern (node-to-element index, adjacency, CSR) and the vectors of the relaxations.
+// The method's scratch: the unfolding's per-element and per-node arrays, the node-to-element
+// index, the element geometry and, for the final relaxation, its system over the whole part.
 struct Scratch {
   UnfoldingScratch unfolding;
   std::span<int32_t> mark;  // ne: orientation propagation
@@ -27,6 +27,29 @@ struct Scratch {
   std::span<int32_t> scatter;           // 64 ne
   ElasticSystem system;
 };
+
+// The final relaxation's system: matrix pattern, scatter map and vectors over the whole part.
+void lay_out_whole_part_system(StageLayout& stage, const Mesh& part, NodeElementIndex elements_of_node, Scratch& s) {
+  const int64_t nn = part.nn;
+  std::span<int32_t> adjacency_pointer = stage.ints(nn + 1), marker = stage.ints(nn);
+  const int64_t entries = node_adjacency_pointer(part, elements_of_node.pointer, elements_of_node.list,
+                                                 adjacency_pointer, marker);
+  std::span<int32_t> adjacency = stage.ints(entries), own = stage.ints(nn);
+  node_adjacency(part, elements_of_node.pointer, elements_of_node.list, adjacency_pointer, adjacency, own, marker);
+  ElasticSystem& sys = s.system;
+  sys.k.neq = static_cast<int32_t>(2 * nn);
+  sys.k.row_start = stage.ints(2 * nn + 1);
+  sys.k.diagonal = stage.ints(2 * nn);
+  sys.k.column = stage.ints(4 * entries);
+  matrix_pattern(adjacency_pointer, adjacency, own, sys.k);
+  sys.k.value = stage.reals(4 * entries);
+  s.scatter = stage.ints(scatter_map_size(part.ne));
+  sys.scatter = s.scatter;
+  sys.R = stage.reals(2 * nn);
+  sys.dU = stage.reals(2 * nn);
+  sys.cg = {stage.reals(2 * nn), stage.reals(2 * nn), stage.reals(2 * nn),
+            stage.reals(2 * nn), stage.reals(2 * nn), stage.reals(2 * nn)};
+}
 
 Scratch lay_out(const ElasticMethodInput& in, WorkArray& work, int64_t first_free, Reporter& reporter,
                 int32_t x_count, int32_t y_count) {
@@ -46,30 +69,16 @@ Scratch lay_out(const ElasticMethodInput& in, WorkArray& work, int64_t first_fre
   s.held_y = stage.ints(nn);
   s.x_rows = {stage.ints(x_count), stage.reals(x_count)};
   s.y_rows = {stage.ints(y_count), stage.reals(y_count)};
-  // The matrix pattern of the relaxations, built once over the whole part.
   std::span<int32_t> element_pointer = stage.ints(nn + 1);
   std::span<int32_t> element_list = stage.ints(node_element_pointer(part, element_pointer));
   node_element_list(part, element_pointer, element_list);
-  std::span<int32_t> adjacency_pointer = stage.ints(nn + 1), marker = stage.ints(nn);
-  const int64_t entries = node_adjacency_pointer(part, element_pointer, element_list, adjacency_pointer, marker);
-  std::span<int32_t> adjacency = stage.ints(entries), own = stage.ints(nn);
-  node_adjacency(part, element_pointer, element_list, adjacency_pointer, adjacency, own, marker);
-  ElasticSystem& sys = s.system;
-  sys.part = part;
-  sys.k.neq = static_cast<int32_t>(2 * nn);
-  sys.k.row_start = stage.ints(2 * nn + 1);
-  sys.k.diagonal = stage.ints(2 * nn);
-  sys.k.column = stage.ints(4 * entries);
-  matrix_pattern(adjacency_pointer, adjacency, own, sys.k);
-  sys.k.value = stage.reals(4 * entries);
-  s.scatter = stage.ints(scatter_map_size(part.ne));
-  sys.scatter = s.scatter;
+  u.elements_of_node = {element_pointer, element_list};
+  u.band_marks = {stage.ints(nn), stage.ints(ne)};
   s.geometry = stage.records<ElementGeometry>(ne);
-  sys.geometry = s.geometry;
-  sys.R = stage.reals(2 * nn);
-  sys.dU = stage.reals(2 * nn);
-  sys.cg = {stage.reals(2 * nn), stage.reals(2 * nn), stage.reals(2 * nn),
-            stage.reals(2 * nn), stage.reals(2 * nn), stage.reals(2 * nn)};
+  s.system.part = part;
+  s.system.geometry = s.geometry;
+  // The stages build systems of their own; only the final relaxation needs one over the whole part.
+  if (x_count + y_count > 0) lay_out_whole_part_system(stage, part, u.elements_of_node, s);
   return s;
 }
 
@@ -120,7 +129,9 @@ ElasticMethodResult elastic_approximation_method(const ElasticMethodInput& input
   orientation_and_overlap_check(in.part, in.neighbours, s.unfolding.nz, s.mark, message_level, reporter);
   // The geometry and the scatter map follow the orientation the check left.
   element_geometries(in.part, s.geometry);
-  scatter_map(in.part, s.system.k, s.scatter);
+  if (!s.scatter.empty()) scatter_map(in.part, s.system.k, s.scatter);
+  std::fill(s.unfolding.band_marks.node.begin(), s.unfolding.band_marks.node.end(), 0);
+  std::fill(s.unfolding.band_marks.element.begin(), s.unfolding.band_marks.element.end(), 0);
   std::fill(s.held_x.begin(), s.held_x.end(), 0);
   std::fill(s.held_y.begin(), s.held_y.end(), 0);
   s.system.held = {s.held_x, s.held_y};

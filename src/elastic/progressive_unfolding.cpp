@@ -16,6 +16,13 @@ namespace {
 
 enum : int32_t { kOutside = 0, kCandidate = 1, kUnfolded = 2 };
 
+// The whole region is relaxed each time its placed nodes have grown by this factor since it
+// last was, and once complete; between those stages only the band around each front. The
+// band relaxations keep every front's new elements in shape; the whole-region ones spread
+// what the bands leave at their held edges over the region before it builds up. The
+// whole-region work then stays a fixed multiple of the part's size: 1 / (factor - 1) + 1.
+constexpr double kWholeRegionGrowth = 1.1;
+
 constexpr const char* kCompleteLine = "&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&  NN0=";
 
 double space_length(const Mesh& m, int32_t a, int32_t b) {
@@ -177,6 +184,31 @@ std::array<PrescribedDisplacement, 3> seed_support(const Mesh& m, int32_t seed) 
   return {{{2 * a, 0.0}, {2 * a + 1, 0.0}, {2 * b + across, 0.0}}};
 }
 
+// The stage's relaxation: the band around the front, held by the rest of the region; the
+// whole region, held by the seed, when asked for, while the band is all of it, or where the
+// band meets the rest at a single node, about which it could turn.
+void relax_stage(ElasticSystem& system, const UnfoldingScratch& scratch, std::span<const int32_t> front, bool whole,
+                 std::span<const PrescribedDisplacement> support, std::span<double> X, std::span<double> Y,
+                 const StageControls& controls, int32_t message_level, Reporter& reporter) {
+  const Mesh& part = system.part;
+  std::vector<int32_t> elements;
+  std::vector<PrescribedDisplacement> held;
+  if (!whole) {
+    elements = band_elements(part, scratch.elements_of_node, scratch.in_region, front, kBandRings, scratch.band_marks);
+    const std::vector<int32_t> boundary =
+        band_boundary(part, scratch.elements_of_node, scratch.in_region, elements, scratch.band_marks);
+    if (boundary.size() >= 2)
+      for (int32_t n : boundary) held.push_back({2 * n, 0.0}), held.push_back({2 * n + 1, 0.0});
+  }
+  if (held.empty()) {
+    elements.clear();
+    for (int32_t e = 0; e < part.ne; ++e)
+      if (scratch.in_region[e] != 0) elements.push_back(e);
+    held.assign(support.begin(), support.end());
+  }
+  subregion_relaxation(system, elements, held, scratch.band_marks, X, Y, controls, message_level, reporter);
+}
+
 }  // namespace
 
 double radius_step(const Mesh& part) {
@@ -205,6 +237,7 @@ UnfoldingOutcome progressive_unfolding(ElasticSystem& system, std::span<const in
   // The completion flag: set while nodes are still to be placed; the placement loop ends
   // when it clears.
   bool incomplete = unfolding.placed_count() < part.nn;
+  int32_t placed_at_whole_relaxation = unfolding.placed_count();
   while (incomplete && unfolding.candidate_count() > 0 && out.stages < stage_limit) {
     std::vector<int32_t> front = unfolding.select_front(radius);
     if (front.empty()) {
@@ -224,7 +257,9 @@ UnfoldingOutcome progressive_unfolding(ElasticSystem& system, std::span<const in
     // The front elements the loop left out have every node placed; with the rest of the
     // part they join the region, so the last relaxation covers the whole blank.
     if (!incomplete) unfolding.join_rest();
-    stage_relaxation(system, scratch.in_region, scratch.placed, support, X, Y, controls, message_level, reporter);
+    const bool whole = !incomplete || unfolding.placed_count() >= kWholeRegionGrowth * placed_at_whole_relaxation;
+    if (whole) placed_at_whole_relaxation = unfolding.placed_count();
+    relax_stage(system, scratch, front, whole, support, X, Y, controls, message_level, reporter);
   }
   out.placed_nodes = unfolding.placed_count();
   out.complete = !incomplete;

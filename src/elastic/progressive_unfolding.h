@@ -2,12 +2,14 @@
 // element near its middle. Every element that shares an edge with the unfolded region is a
 // candidate; the candidates within a growing radius of the seed form the next front, each
 // front element's new corners are placed by circle intersection from two placed corners,
-// and the region is relaxed with the uniform membrane after every front.
+// and the band of the region around every front is relaxed with the uniform membrane,
+// the whole region at the end.
 // 0-based; neighbours ne x 4 column-major, kNone on an open edge.
 #pragma once
 #include <cstdint>
 #include <span>
 
+#include "elastic/band_relaxation.h"
 #include "elastic/membrane_relaxation.h"
 
 namespace trevo {
@@ -20,6 +22,8 @@ struct UnfoldingScratch {
   std::span<int32_t> in_region;    // ne: 1 once unfolded (the relaxation's element set)
   std::span<int32_t> candidates;   // ne: the candidate list
   std::span<int32_t> placed;       // nn: 1 once the node has its blank position
+  NodeElementIndex elements_of_node;
+  BandMarks band_marks;
 };
 
 struct UnfoldingOutcome {

@@ -1,7 +1,8 @@
 // The elastic approximation method on small parts with known developments: the circle
 // construction of a new node, the element-angle and orientation checks with their messages, the
 // unfolded blank of developable parts (overhanging ones included) against their exact
-// development, and the final relaxation that puts constrained nodes where their lines say.
+// development, the band a stage relaxes around its front, and the final relaxation that puts
+// constrained nodes where their lines say.
 #include "elastic/elastic_method.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 
 #include "../test_mesh.h"
 #include "core/run_stop.h"
+#include "prepare/matrix_pattern.h"
+#include "elastic/band_relaxation.h"
 #include "elastic/circle_placement.h"
 #include "elastic/elastic_checks.h"
 #include "elastic/progressive_unfolding.h"
@@ -103,6 +106,47 @@ test::OwnedMesh arc_strip(int nx, int ny, double r, double span, const std::set<
     m.y[i] = r * std::sin(phi), m.z[i] = r * std::cos(phi);
   }
   return m;
+}
+
+// On a flat 5 x 5 grid whose top row is not yet unfolded, the band around the corner element:
+// one ring holds the 4 elements at its nodes, two rings 9, and the band meets the rest of the
+// region at 5 nodes; the marks are clear again afterwards. Relaxed with those nodes held, a
+// band whose middle node was pushed aside puts it back where the flat part has it.
+TEST(BandRelaxation, BandAroundTheFrontAndItsHeldEdge) {
+  test::OwnedMesh m = test::make_grid(5, 5);
+  const Mesh part = m.view();
+  std::vector<int32_t> pointer(part.nn + 1), node_marks(part.nn), element_marks(part.ne), in_region(part.ne, 1);
+  std::vector<int32_t> list(node_element_pointer(part, pointer));
+  node_element_list(part, pointer, list);
+  for (int32_t e = 20; e < 25; ++e) in_region[e] = 0;
+  const NodeElementIndex index{pointer, list};
+  const BandMarks marks{node_marks, element_marks};
+  const std::vector<int32_t> front = {0};
+  EXPECT_EQ(band_elements(part, index, in_region, front, 1, marks), (std::vector<int32_t>{0, 1, 5, 6}));
+  EXPECT_EQ(band_elements(part, index, in_region, front, 2, marks).size(), 9u);
+  const std::vector<int32_t> band = band_elements(part, index, in_region, front, 1, marks);
+  std::vector<int32_t> boundary = band_boundary(part, index, in_region, band, marks);
+  std::sort(boundary.begin(), boundary.end());
+  EXPECT_EQ(boundary, (std::vector<int32_t>{2, 8, 12, 13, 14}));
+  EXPECT_EQ(std::count(node_marks.begin(), node_marks.end(), 0), part.nn);
+  EXPECT_EQ(std::count(element_marks.begin(), element_marks.end(), 0), part.ne);
+
+  std::vector<ElementGeometry> geometry(part.ne);
+  element_geometries(part, geometry);
+  ElasticSystem whole;
+  whole.part = part;
+  whole.geometry = geometry;
+  std::vector<double> X(m.x), Y(m.y);
+  X[7] += 0.3, Y[7] -= 0.2;  // the band's middle node
+  std::vector<PrescribedDisplacement> held;
+  for (int32_t n : boundary) held.push_back({2 * n, 0.0}), held.push_back({2 * n + 1, 0.0});
+  test::Captured out;
+  const RelaxationOutcome r = subregion_relaxation(whole, band, held, marks, X, Y, StageControls{}, 2, out.reporter);
+  EXPECT_TRUE(r.settled);
+  EXPECT_NEAR(X[7], m.x[7], 1e-6);
+  EXPECT_NEAR(Y[7], m.y[7], 1e-6);
+  for (int32_t n : boundary) EXPECT_TRUE(X[n] == m.x[n] && Y[n] == m.y[n]) << "held node " << n << " moved";
+  EXPECT_EQ(X[20], m.x[20]);  // outside the band
 }
 
 struct Unfolded {
