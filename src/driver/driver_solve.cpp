@@ -2,6 +2,7 @@
 // initial flat blank, the geometry blend, the restraint set-up, the one-step iteration
 // with its diagnosis and forces, and the final evaluation that writes the dynain file.
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "driver/driver_job.h"
@@ -221,7 +222,10 @@ void solve_one_step(Job& job) {
   // METHOD 0 only forms U once more from the final blank here; the loop itself does not
   // read the method.
   if (s.method == 0) displacement_vector(job.part, st.X, st.Y, st.U);
-  forces_line(punch_force(job.model.restraint.state, st.internal_z), job.totals.blank_holder_force, job.reporter);
+  // A blank that diverged far enough overflows the sum of the contact nodes' forces.
+  const double force = punch_force(job.model.restraint.state, st.internal_z);
+  stop_unless_finite(std::isfinite(force) && std::isfinite(job.totals.blank_holder_force), s, job.reporter);
+  forces_line(force, job.totals.blank_holder_force, job.reporter);
 }
 
 void evaluate_final_state(Job& job) {

@@ -82,7 +82,9 @@ void gather_solution(Job& job, RunSummary& s) {
   s.adp_least = o.least_adp < LoopOutcome{}.least_adp ? Real{o.least_adp} : Real{};
   s.maxp_final = job.record.history.empty() ? Real{} : Real{std::abs(o.last.maxp)};
   s.maxp_node = job.record.history.empty() ? Count{} : input_node_id(job, o.last.maxp_node);
-  s.punch_n = punch_force(job.model.restraint.state, job.state.internal_z);
+  // A run stopped on a calculation error may have no finite punch force: it is then unknown.
+  const double punch = punch_force(job.model.restraint.state, job.state.internal_z);
+  s.punch_n = std::isfinite(punch) ? Real{punch} : Real{};
   s.holder_n = job.totals.blank_holder_force;
   if (set.iteration_limit > 2) {  // the diagnosis gives a verdict only then
     const double t1 = job.slices.h0.empty() ? 0.0 : job.slices.h0[0];

@@ -41,15 +41,6 @@ void tool_heights(const OneStepModel& model, OneStepState& state, const RunSetti
   }
 }
 
-// A value of the iteration that is not a finite number (the residual, MAXP, the increment, ADP)
-// ends the run with the calculation-error text: carried on, it would reach the blank and every
-// result, and the verdict could call such a run converged (the solver never stops it itself).
-void stop_unless_finite(bool finite, const RunSettings& settings, Reporter& reporter) {
-  if (finite) return;
-  if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
-  stop_run();
-}
-
 bool all_finite(std::span<const double> v) {
   return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
 }
@@ -71,6 +62,12 @@ class LoopTimer {
 };
 
 }  // namespace
+
+void stop_unless_finite(bool finite, const RunSettings& settings, Reporter& reporter) {
+  if (finite) return;
+  if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
+  stop_run();
+}
 
 void displacement_vector(const Mesh& part, std::span<const double> X, std::span<const double> Y,
                          std::span<double> U) {
