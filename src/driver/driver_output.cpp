@@ -1,6 +1,7 @@
 // The result output: the post-file frames, the flat blank mesh, the outlines, the
 // feature lines, the blank summary and the files for viewers and CAD; the pieces that
 // concern the blank lying on the binder are in driver_binder.cpp.
+#include <cmath>
 #include <vector>
 
 #include "driver/driver_job.h"
@@ -79,6 +80,10 @@ void write_results(Job& job) {
   close_checked(job.files.feature_lines, job.files.names.feature_lines);
   if (s.binder_flag == 1 && s.flat_blank_only == 1) write_blank_on_binder_last(job, results.view());
   const BlankSummary summary = blank_summary(blank, job.slices.h0);
+  // A blank spread far enough by a diverged iteration has no finite area; its lines would print Infinity.
+  stop_unless_finite(std::isfinite(summary.area) && std::isfinite(summary.weight) &&
+                         std::isfinite(summary.rectangle_area) && std::isfinite(summary.rectangle_weight),
+                     s, job.reporter);
   print_blank_summary(summary, job.reporter);
   write_post_frame(job, final_frame_number(s.binder_flag, s.flat_blank_only, s.frame_number), results.view());
   const RunResults run{job.outcome.nn0, punch_force(job.model.restraint.state, job.state.internal_z),
