@@ -10,6 +10,7 @@
 #include "output/blank_summary.h"
 #include "output/outline.h"
 #include "output/post_frames.h"
+#include "solver/iteration_control.h"
 #include "solver/material.h"
 
 namespace trevo {
@@ -83,7 +84,7 @@ void write_results(Job& job) {
   // A blank spread far enough by a diverged iteration has no finite area; its lines would print Infinity.
   stop_unless_finite(std::isfinite(summary.area) && std::isfinite(summary.weight) &&
                          std::isfinite(summary.rectangle_area) && std::isfinite(summary.rectangle_weight),
-                     s, job.reporter);
+                     s.message_level, job.reporter);
   print_blank_summary(summary, job.reporter);
   write_post_frame(job, final_frame_number(s.binder_flag, s.flat_blank_only, s.frame_number), results.view());
   const RunResults run{job.outcome.nn0, punch_force(job.model.restraint.state, job.state.internal_z),

@@ -11,6 +11,7 @@
 #include "prepare/geometry_blend.h"
 #include "prepare/element_normal.h"
 #include "solver/element_stabilisation.h"
+#include "solver/iteration_control.h"
 
 namespace trevo {
 
@@ -224,7 +225,8 @@ void solve_one_step(Job& job) {
   if (s.method == 0) displacement_vector(job.part, st.X, st.Y, st.U);
   // A blank that diverged far enough overflows the sum of the contact nodes' forces.
   const double force = punch_force(job.model.restraint.state, st.internal_z);
-  stop_unless_finite(std::isfinite(force) && std::isfinite(job.totals.blank_holder_force), s, job.reporter);
+  stop_unless_finite(std::isfinite(force) && std::isfinite(job.totals.blank_holder_force), s.message_level,
+                     job.reporter);
   forces_line(force, job.totals.blank_holder_force, job.reporter);
 }
 

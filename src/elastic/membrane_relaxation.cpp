@@ -5,7 +5,6 @@
 #include <cmath>
 #include <vector>
 
-#include "core/run_stop.h"
 #include "restraint/corotational_membrane.h"
 #include "restraint/unfolding_schedule.h"
 #include "solver/iteration_control.h"
@@ -30,14 +29,7 @@ double solver_tolerance(double factor, double previous_adp) {
   return factor * std::pow(std::clamp(previous_adp, 1.0e-12, 100000.0), 0.75);
 }
 
-bool not_a_number(std::span<const double> v) {
-  return std::any_of(v.begin(), v.end(), [](double d) { return std::isnan(d); });
-}
 
-[[noreturn]] void calculation_error(int32_t message_level, Reporter& reporter) {
-  if (message_level == 2) reporter.message("******* TREVO calculation ERROR");
-  stop_run();
-}
 
 // ADP over the placed nodes: sum of dU^2 over the diagonal of their bounding rectangle.
 double region_adp(std::span<const int32_t> placed, std::span<const double> dU, std::span<const double> X,
@@ -158,7 +150,7 @@ RelaxationOutcome stage_relaxation(ElasticSystem& system, std::span<const int32_
   for (int32_t k = 1; k <= kStageIterations; ++k) {
     apply_prescribed(support, system.k, system.R);
     solve(system, adp);
-    if (not_a_number(system.dU)) calculation_error(message_level, reporter);
+    stop_unless_finite(all_finite(system.dU), message_level, reporter);
     previous = adp;
     adp = region_adp(placed, system.dU, X, Y);
     relax = controlled_step(system, in_region, stage_relaxation_factor(adp, relax, controls.relax_cap), X, Y);
@@ -184,7 +176,7 @@ RelaxationOutcome final_relaxation(ElasticSystem& system, std::span<PrescribedDi
     assemble_elastic_membrane(system, {}, X, Y);
     apply_prescribed(prescribed, system.k, system.R);
     solve(system, adp);
-    if (std::isnan(system.dU[0])) calculation_error(message_level, reporter);
+    stop_unless_finite(all_finite(system.dU), message_level, reporter);
     adp = displacement_measure(system.dU, X, Y);
     if (k == 1) first_adp = adp;
     if (adp < 100.0) relax = adp >= 60.0 ? 0.5 : adp >= 20.0 ? 0.75 : 1.0;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/run_stop.h"
 #include "restraint/unfolding_schedule.h"
 #include "solver/conjugate_gradient.h"
 #include "solver/iteration_control.h"
@@ -77,10 +76,7 @@ BinderSurfaceResult binder_surface(const OneStepModel& model, OneStepState& stat
     assemble_membrane(model, state, prescribed, true);
     scale_binder_diagonal(scaling, model.held, state.k);
     conjugate_gradient(state.k, state.R, t, state.cg, state.dU);
-    if (std::isnan(state.dU[0])) {
-      if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
-      stop_run();
-    }
+    stop_unless_finite(all_finite(state.dU), settings.message_level, reporter);
     result.adp = displacement_measure(state.dU, state.X, state.Y);
     result.iterations = k;
     for (int32_t i = 0; i < part.nn; ++i) {  // X -= RELAX dU (the membrane's sign, pre_unfolding.h)

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "fortran/edit.h"
-#include "core/run_stop.h"
 #include "restraint/corotational_membrane.h"
 #include "restraint/unfolding_schedule.h"
 #include "solver/iteration_control.h"
@@ -119,10 +118,7 @@ PassResult run_pass(const OneStepModel& model, OneStepState& state, const Prescr
     measures = assemble_membrane(model, state, prescribed, k == 1);
     if (k > 1) predict_next_increment(state.cg.x, relax);
     conjugate_gradient(state.k, state.R, t, state.cg, state.dU);
-    if (std::isnan(state.dU[0])) {
-      if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
-      stop_run();
-    }
+    stop_unless_finite(all_finite(state.dU), settings.message_level, reporter);
     remove_rigid_motion(filter, state.X, state.Y, state.dU);
     adp = displacement_measure(state.dU, state.X, state.Y);
     relax = pre_unfolding_relaxation(adp, relax, settings.max_relax);

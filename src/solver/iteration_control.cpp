@@ -5,7 +5,19 @@
 #include <cmath>
 #include <limits>
 
+#include "core/run_stop.h"
+
 namespace trevo {
+
+bool all_finite(std::span<const double> values) {
+  return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+
+void stop_unless_finite(bool finite, int32_t message_level, Reporter& reporter) {
+  if (finite) return;
+  if (message_level == 2) reporter.message("******* TREVO calculation ERROR");
+  stop_run();
+}
 
 namespace {
 

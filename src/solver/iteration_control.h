@@ -7,6 +7,7 @@
 #include <span>
 
 #include "core/mesh.h"
+#include "core/reporter.h"
 
 namespace trevo {
 
@@ -14,6 +15,16 @@ namespace trevo {
 // diagonal of the bounding rectangle of the blank (X, Y). Not square-rooted.
 double displacement_measure(std::span<const double> increment, std::span<const double> blank_x,
                             std::span<const double> blank_y);
+
+// True when every entry is a finite number.
+bool all_finite(std::span<const double> values);
+
+// A value of an iteration or of its forces that is not a finite number (an increment, a
+// residual, MAXP, ADP, the punch force, the blank's area) ends the run with the
+// calculation-error text at message level 2: carried on, it would reach the blank and every
+// result, and a verdict could call such a run converged. The system checks only the first
+// entry of an increment; one not-a-number anywhere spreads to every node as the run goes on.
+void stop_unless_finite(bool finite, int32_t message_level, Reporter& reporter);
 
 // Per node and direction: 1e-4 up to L/80, linear ramps to 1e-5 (L/40), 1e-6 (L/20),
 // 1e-7 (L/10), then 0; u = |U| in that direction, L the blank's extent in it.

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cmath>
 
-#include "core/run_stop.h"
 #include "solver/element_loops.h"
 #include "solver/element_stabilisation.h"
 #include "solver/increment_reversals.h"
@@ -41,9 +40,6 @@ void tool_heights(const OneStepModel& model, OneStepState& state, const RunSetti
   }
 }
 
-bool all_finite(std::span<const double> v) {
-  return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
-}
 
 // Adds the time since the last lap to a LoopStatistics field; does nothing without statistics.
 class LoopTimer {
@@ -63,11 +59,6 @@ class LoopTimer {
 
 }  // namespace
 
-void stop_unless_finite(bool finite, const RunSettings& settings, Reporter& reporter) {
-  if (finite) return;
-  if (settings.message_level == 2) reporter.message("******* TREVO calculation ERROR");
-  stop_run();
-}
 
 void displacement_vector(const Mesh& part, std::span<const double> X, std::span<const double> Y,
                          std::span<double> U) {
@@ -134,7 +125,8 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     count_law_crossings(state.epsbar, model.material_table, model.material_count, model.material, state.law_branch,
                         state.law_crossings);
     const ResidualResult equilibrium = assemble_residual(model, state, state.U, settings, state.R);
-    stop_unless_finite(std::isfinite(equilibrium.norm_sq) && std::isfinite(equilibrium.maxp.value), settings, reporter);
+    const bool balance_finite = std::isfinite(equilibrium.norm_sq) && std::isfinite(equilibrium.maxp.value);
+    stop_unless_finite(balance_finite, settings.message_level, reporter);
     timer.lap(&LoopStatistics::seconds_residual);
     assemble_matrix(model, state, settings);
     timer.lap(&LoopStatistics::seconds_matrix);
@@ -145,11 +137,11 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     if (nn0 > 1) predict_next_increment(state.cg.x, outcome.last.relax);
     const CgResult cg = conjugate_gradient(state.k, state.rhs, cg_stop, state.cg, state.dU);
     timer.lap(&LoopStatistics::seconds_cg);
-    stop_unless_finite(all_finite(state.dU), settings, reporter);
+    stop_unless_finite(all_finite(state.dU), settings.message_level, reporter);
     if (nn0 > 1) count_increment_reversals(state.previous_increment, state.dU, state.increment_reversals);
 
     adp = displacement_measure(state.dU, state.X, state.Y);
-    stop_unless_finite(std::isfinite(adp), settings, reporter);
+    stop_unless_finite(std::isfinite(adp), settings.message_level, reporter);
     if (nn0 == 1) stop.first_adp = loop.first_adp = adp;
     outcome.least_adp = std::min(outcome.least_adp, adp);
 

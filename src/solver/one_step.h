@@ -120,12 +120,6 @@ struct LoopState {
   double first_adp = 1.0;
 };
 
-// A value of the iteration or of its forces that is not a finite number (the residual, MAXP, the
-// increment, ADP, the punch force) ends the run with the calculation-error text at message
-// level 2: carried on, it would reach the blank and every result, and the verdict could call
-// such a run converged (the solver never stops it itself).
-void stop_unless_finite(bool finite, const RunSettings& settings, Reporter& reporter);
-
 // Runs the loop from iteration outcome.nn0 and the current X, Y, up to the iteration
 // limit. Writes the progress lines (iterations 1, 21, 41, ...); stops the run with
 // " ******* TREVO calculation ERROR" on a residual, MAXP, increment or ADP that is not

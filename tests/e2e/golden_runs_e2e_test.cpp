@@ -310,17 +310,21 @@ TEST(BadInputBase, SmallJobRunsToTheEnd) {
   }
 }
 
-// A job the whole-run fuzzer found: its blank diverges in three iterations until the sum of the
-// contact forces overflows. The run stops with the calculation-error text, and no NaN reaches the
-// run report, a result file or the summary, whose punch force is unknown.
-TEST(BadInputBase, OverflowingForcesStopWithTheCalculationError) {
-  JobFolder folder;
-  const std::string job = read_text(TREVO_SOURCE_DIR "/tests/fuzz/corpus/run/diverged_punch_force.dat");
-  const auto [run, files] = run_small_job(folder, job + "\nCORTROL  3\n");
-  EXPECT_EQ(run.exit_status, 0);
-  EXPECT_TRUE(contains(run.console, " ******* TREVO calculation ERROR")) << run.console;
-  for (const auto& [name, content] : files) EXPECT_FALSE(contains(content, "NaN")) << name;
-  EXPECT_TRUE(contains(files.at("job.summary.json"), "\"punch_n\": null")) << files.at("job.summary.json");
+// Jobs the whole-run fuzzer found: a blank that diverges in three iterations until the sum of the
+// contact forces overflows, and a pre-unfolding whose increment is not a number beyond its first
+// entry (which alone the system checks), carried into the blank until the tool grid could not be
+// sized. Each run stops with the calculation-error text; no NaN reaches the run report, a result
+// file or the summary.
+TEST(BadInputBase, NonFiniteValuesStopWithTheCalculationError) {
+  for (const char* name : {"diverged_punch_force", "pre_unfolding_nan"}) {
+    JobFolder folder;
+    const std::string job = read_text(TREVO_SOURCE_DIR "/tests/fuzz/corpus/run/" + std::string(name) + ".dat");
+    const auto [run, files] = run_small_job(folder, job + "\nCORTROL  3\n");
+    EXPECT_EQ(run.exit_status, 0) << name;
+    EXPECT_TRUE(contains(run.console, " ******* TREVO calculation ERROR")) << name << "\n" << run.console;
+    for (const auto& [file, content] : files) EXPECT_FALSE(contains(content, "NaN")) << name << ": " << file;
+    EXPECT_FALSE(contains(files.at("job.summary.json"), "\"status\": \"complete\"")) << name;
+  }
 }
 
 // The whole program on corrupted jobs: never a crash, a hang or a non-zero exit status. This feeds what
