@@ -22,8 +22,8 @@ bool all_finite(std::span<const double> values);
 // A value of an iteration or of its forces that is not a finite number (an increment, a
 // residual, MAXP, ADP, the punch force, the blank's area) ends the run with the
 // calculation-error text at message level 2: carried on, it would reach the blank and every
-// result, and a verdict could call such a run converged. The system checks only the first
-// entry of an increment; one not-a-number anywhere spreads to every node as the run goes on.
+// result, and a verdict could call such a run converged. Every entry of an increment counts:
+// one not-a-number anywhere spreads to every node as the run goes on.
 void stop_unless_finite(bool finite, int32_t message_level, Reporter& reporter);
 
 // Per node and direction: 1e-4 up to L/80, linear ramps to 1e-5 (L/40), 1e-6 (L/20),
