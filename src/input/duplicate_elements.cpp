@@ -1,10 +1,12 @@
-// Marks and lists the duplicate elements of the part mesh in one backward sweep.
+// Marks and lists the duplicate elements of the part mesh from one sorted list of corner subsets.
 #include "input/duplicate_elements.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <unordered_set>
+#include <limits>
+#include <tuple>
+#include <vector>
 
 #include "core/mesh.h"
 
@@ -13,20 +15,14 @@ namespace trevo {
 namespace {
 
 // A corner-number set of the duplicate rule with the element's corner count k and
-// corner-number sum: up to 3 distinct numbers, sorted, padded with kNone.
+// corner-number sum: up to 3 distinct numbers, sorted, padded with kNone; with the element
+// it was taken from.
 struct CornerSet {
-  int32_t corners = 0;
   int64_t sum = 0;
   std::array<int32_t, 3> nodes{kNone, kNone, kNone};
-  bool operator==(const CornerSet& other) const = default;
-};
-
-struct CornerSetHash {
-  std::size_t operator()(const CornerSet& s) const {
-    uint64_t h = static_cast<uint64_t>(s.sum) * 0x9E3779B97F4A7C15ULL + static_cast<uint64_t>(s.corners);
-    for (int32_t n : s.nodes) h = (h ^ static_cast<uint32_t>(n)) * 0xBF58476D1CE4E5B9ULL;
-    return static_cast<std::size_t>(h ^ (h >> 31));
-  }
+  int32_t corners = 0;
+  int32_t element = 0;
+  auto key() const { return std::tie(sum, nodes, corners); }
 };
 
 // The distinct numbers among the first `count` corners of element e, sorted.
@@ -63,10 +59,13 @@ int64_t corner_sum(std::span<const int32_t> conn, int64_t ld, int64_t e, int cor
 // among the k corners of j. For elements without repeated corners that is "the same corners
 // in any order", so the triangles (5,6,7) and (7,5,6) are a pair; comparing only the first
 // k-1 corners of both elements position by position would miss that pair.
-// A scan over every later element is quadratic; a backward sweep with a hash set of the
-// later elements' corner subsets (with k and sum) gives the same marks: i's distinct
-// first k-1 numbers S must be a subset of j's distinct corners T. Subsets of T of size k-1 are
-// enough unless some element has a repeated number among its first k-1 corners.
+// A scan over every later element is quadratic; one sorted list of every element's corner
+// subsets (with k and sum) gives the same marks: i's distinct first k-1 numbers S must be a
+// subset of the distinct corners T of an element after i, so i is marked when the last element
+// listing S comes after i. Subsets of T of size k-1 are enough unless some element has a
+// repeated number among its first k-1 corners. A flat list, not a hash set: it is one block
+// that goes back to the system once the marks are made, where a hash set's many small nodes
+// stayed in the heap for the rest of the run.
 void mark_duplicates(std::span<const int32_t> conn, int64_t ld, std::span<const int32_t> corners, int32_t elements,
                      std::span<int32_t> marks) {
   bool repeated = false;
@@ -74,27 +73,36 @@ void mark_duplicates(std::span<const int32_t> conn, int64_t ld, std::span<const 
     const int k = corners[static_cast<std::size_t>(e)];
     repeated = distinct_corners(conn, ld, e, k - 1).size < k - 1;
   }
-  std::unordered_set<CornerSet, CornerSetHash> later;
-  later.reserve(static_cast<std::size_t>(elements) * (repeated ? 14 : 4));
-  for (int64_t e = elements - 1; e >= 0; --e) {
+  std::vector<CornerSet> subsets;
+  subsets.reserve(static_cast<std::size_t>(elements) * (repeated ? 14 : 4));
+  for (int32_t e = 0; e < elements; ++e) {
     const int k = corners[static_cast<std::size_t>(e)];
     const int64_t sum = corner_sum(conn, ld, e, k);
-    const DistinctCorners first = distinct_corners(conn, ld, e, k - 1);
-    CornerSet key{k, sum};
-    std::copy_n(first.nodes.begin(), first.size, key.nodes.begin());
-    marks[static_cast<std::size_t>(e)] = later.contains(key) ? 1 : 0;
-
     const DistinctCorners all = distinct_corners(conn, ld, e, k);
     for (unsigned mask = 1; mask < (1u << all.size); ++mask) {
       const int size = std::popcount(mask);
       if (size > k - 1 || (!repeated && size != k - 1)) continue;
-      CornerSet subset{k, sum};
+      CornerSet subset{sum, {kNone, kNone, kNone}, k, e};
       int next = 0;
       for (int b = 0; b < all.size; ++b) {
         if (mask & (1u << b)) subset.nodes[static_cast<std::size_t>(next++)] = all.nodes[static_cast<std::size_t>(b)];
       }
-      later.insert(subset);
+      subsets.push_back(subset);
     }
+  }
+  const auto by_key_then_element = [](const CornerSet& a, const CornerSet& b) {
+    return std::tie(a.sum, a.nodes, a.corners, a.element) < std::tie(b.sum, b.nodes, b.corners, b.element);
+  };
+  std::sort(subsets.begin(), subsets.end(), by_key_then_element);
+  for (int32_t e = 0; e < elements; ++e) {
+    const int k = corners[static_cast<std::size_t>(e)];
+    const DistinctCorners first = distinct_corners(conn, ld, e, k - 1);
+    CornerSet key{corner_sum(conn, ld, e, k), {kNone, kNone, kNone}, k, std::numeric_limits<int32_t>::max()};
+    std::copy_n(first.nodes.begin(), first.size, key.nodes.begin());
+    // The entry before the first one past (S, any element) is the last element listing S.
+    const auto past = std::upper_bound(subsets.begin(), subsets.end(), key, by_key_then_element);
+    const bool later = past != subsets.begin() && std::prev(past)->key() == key.key() && std::prev(past)->element > e;
+    marks[static_cast<std::size_t>(e)] = later ? 1 : 0;
   }
 }
 
