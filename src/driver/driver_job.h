@@ -44,7 +44,7 @@ struct SolverSlices {
   std::span<int32_t> binder_corners, binder_edges, binder_neighbours, binder_node_table, binder_boundary;  // binder-mesh preparation
   std::span<ElementGeometry> geometry;        // ne
   std::span<double> h0;                       // ne: initial thickness (the element value)
-  std::span<int32_t> scatter;                 // 64 ne
+  std::span<int32_t> scatter;                 // 20 ne
   std::span<int32_t> held_x, held_y;          // nn
   std::span<int32_t> bead_start, bead_end;    // 4 nb each
   std::span<double> holder_element_force, pad_element_force;  // eh, ep

@@ -42,15 +42,15 @@ void node_constraints(std::span<const int32_t> x_nodes, std::span<const int32_t>
 void scatter_map(const Mesh& mesh, const CsrMatrix& k, std::span<int32_t> map) {
   assert(static_cast<int64_t>(map.size()) >= scatter_map_size(mesh.ne));
   for (int32_t e = 0; e < mesh.ne; ++e) {
-    const int dofs = element_dofs(mesh, e);
-    int32_t* element_map = map.data() + int64_t{kElementPairs} * e;
-    for (int a = 0; a < kElementDofs; ++a) {
-      for (int b = 0; b < kElementDofs; ++b) {
-        element_map[kElementDofs * a + b] =
-            (a < dofs && b < dofs)
-                ? entry_position(k, global_dof(mesh, e, a), global_dof(mesh, e, b))
-                : -1;
+    const int corners = corner_count(mesh, e);
+    int32_t* element_map = map.data() + int64_t{kScatterWords} * e;
+    for (int ca = 0; ca < 4; ++ca) {
+      const int32_t row = 2 * mesh.node(e, ca);
+      for (int cb = 0; cb < 4; ++cb) {
+        element_map[4 * ca + cb] =
+            (ca < corners && cb < corners) ? entry_position(k, row, 2 * mesh.node(e, cb)) : -1;
       }
+      element_map[16 + ca] = ca < corners ? k.row_start[row + 1] - k.row_start[row] : 0;
     }
   }
 }
@@ -76,11 +76,11 @@ void symmetrise_element_matrix(int dofs, std::span<double, kElementPairs> ke) {
 
 void add_element_matrix(std::span<const int32_t> map, int32_t e,
                         std::span<const double, kElementPairs> ke, std::span<double> value) {
-  const int32_t* element_map = map.data() + int64_t{kElementPairs} * e;
+  const int32_t* element_map = map.data() + int64_t{kScatterWords} * e;
   double* v = value.data();
   for (int a = 0; a < kElementDofs; ++a) {
     for (int b = 0; b < kElementDofs; ++b) {
-      const int32_t position = element_map[kElementDofs * a + b];
+      const int32_t position = scattered_position(element_map, a, b);
       if (position >= 0) v[position] += ke[a + kElementDofs * b];
     }
   }

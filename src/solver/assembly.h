@@ -34,15 +34,25 @@ struct NodeConstraints {
 void node_constraints(std::span<const int32_t> x_nodes, std::span<const int32_t> y_nodes,
                       std::span<int32_t> held_x, std::span<int32_t> held_y);
 
-// Words of the scatter map: 64 per element.
-inline int64_t scatter_map_size(int32_t ne) { return int64_t{kElementPairs} * ne; }
+// The scatter map gives, per element, the position in k.value of each corner pair's first entry
+// K(2a, 2b) (a, b the corners' nodes) and, per corner, the distance from row 2a to row 2a+1:
+// the pattern stores the two rows of a node with the same columns, node by node, two per node,
+// so K(2a+i, 2b+j) lies i row distances and j entries on. 16 + 4 words per element, where a
+// position per entry would take 64.
+inline constexpr int kScatterWords = 20;
+inline int64_t scatter_map_size(int32_t ne) { return int64_t{kScatterWords} * ne; }
 
-// map[64*e + 8*a + b] = position in k.value of global entry (dof(a), dof(b)) of
-// element e, or -1 when the element has no such pair (a or b >= 6 for a triangle,
-// or a column missing from the row). Element-major, a outer and b inner: the
-// order in which add_element_matrix visits the pairs. Built once per run; each
-// row's columns must be ascending and distinct.
+// map[20e + 4ca + cb] = position of K(2a, 2b), -1 where the element has no such corner
+// (corner 3 of a triangle) or the row no such column; map[20e + 16 + ca] = row distance of
+// corner ca's node. Built once per run; each row's columns must be ascending and distinct.
 void scatter_map(const Mesh& mesh, const CsrMatrix& k, std::span<int32_t> map);
+
+// Position in k.value of K(a, b), a and b local dofs of the element whose map starts at
+// element_map, or -1.
+inline int32_t scattered_position(const int32_t* element_map, int a, int b) {
+  const int32_t first = element_map[4 * (a / 2) + b / 2];
+  return first < 0 ? -1 : first + (a % 2) * element_map[16 + a / 2] + b % 2;
+}
 
 // For each local dof of element e whose node is held in that direction, clears its
 // row and column of ke and sets its diagonal to 1.0. The assembled diagonal of a
@@ -53,7 +63,7 @@ void constrain_element_matrix(const Mesh& mesh, int32_t e, const NodeConstraints
 // K(b, a) = K(a, b) for a < b < dofs (upper triangle copied into lower).
 void symmetrise_element_matrix(int dofs, std::span<double, kElementPairs> ke);
 
-// value[map[64e + 8a + b]] += K(a, b) for every pair with a map entry, a outer,
+// value[scattered_position(a, b)] += K(a, b) for every pair with a position, a outer,
 // b inner. This gives the sums of a scan of row dof(a) for the entry of column dof(b)
 // (each pair adds to exactly one entry), in the same order: called for the elements
 // in ascending order, every entry gets the same sums, rounding included.

@@ -103,11 +103,11 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
     constrain_element_matrix(part, e, model.held, ke);         // held dofs decoupled
     symmetrise_element_matrix(element_dofs(part, e), ke);     // upper triangle into lower
     // add_element_matrix (assembly.h) for the rows of the owned nodes only.
-    const int32_t* map = model.scatter.data() + int64_t{kElementPairs} * e;
+    const int32_t* map = model.scatter.data() + int64_t{kScatterWords} * e;
     for (int a = 0; a < kElementDofs; ++a) {
       if (a >= 2 * corners || !own.contains(part.node(e, a / 2))) continue;
       for (int b = 0; b < kElementDofs; ++b) {
-        const int32_t position = map[kElementDofs * a + b];
+        const int32_t position = scattered_position(map, a, b);
         if (position >= 0) value[position] += ke[a + kElementDofs * b];
       }
     }

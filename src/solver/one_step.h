@@ -28,7 +28,7 @@ struct OneStepModel {
   int32_t material_count = 1;
   std::span<const int32_t> material;           // ne, 0-based material row
   std::span<const double> h0;                  // ne, initial thickness
-  std::span<const int32_t> scatter;            // 64 x ne scatter map into the matrix values
+  std::span<const int32_t> scatter;            // 20 x ne scatter map into the matrix values
   NodeConstraints held;                        // CONTRATX / CONTRATY nodes
   const SerendipityTables* tables = nullptr;
   RestraintData restraint;                     // left by the restraint set-up
