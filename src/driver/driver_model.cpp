@@ -53,6 +53,9 @@ void read_model(Job& job) {
   if (s.binder_flag == 1) job.binder = read_tool(job, ToolMesh::binder, job.model_slices.binder);
   if (s.pad_flag == 1) job.pad = read_tool(job, ToolMesh::pad, job.model_slices.pad);
   check_mesh_values(*job.input, job.files.names.input, s, job.reporter);
+  // The meshes are stored and checked; the rest of the run reads only the control lines.
+  const std::array<Keyword, 8> mesh_lines = mesh_line_keywords();
+  job.input->release_values(mesh_lines);
 }
 
 void check_model(Job& job) {

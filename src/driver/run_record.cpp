@@ -33,20 +33,15 @@ double elapsed_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The identifier of internal node i in the input file: the i-th SHETNODE line once the
+// The identifier of internal node i in the input file: the i-th node line once the
 // node lines the reader dropped (nodes used by no element) are skipped.
 std::optional<int64_t> input_node_id(const Job& job, int32_t node) {
-  if (!job.input || node < 0) return std::nullopt;
+  const std::vector<int32_t>& ids = job.second_pass.node_ids;
+  if (node < 0) return std::nullopt;
   int64_t position = node;
   for (const int32_t dropped : job.second_pass.renumbering.dropped) position += dropped <= position ? 1 : 0;
-  const Keyword shell_node("SHETNODE");
-  int64_t seen = 0;
-  for (std::size_t i = 0; i < job.input->size(); ++i) {
-    const Record record = (*job.input)[i];
-    if (!record.is(shell_node)) continue;
-    if (seen++ == position) return std::strtoll(std::string(record.columns(kValueColumn)).c_str(), nullptr, 10);
-  }
-  return std::nullopt;
+  if (position >= static_cast<int64_t>(ids.size())) return std::nullopt;
+  return ids[static_cast<std::size_t>(position)];
 }
 
 // Length (the longer side) and width of the blank's bounding box turned by the angle the

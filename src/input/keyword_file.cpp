@@ -1,6 +1,7 @@
 // The keyword file's records, their columns and free-form values, and the read-error report.
 #include "input/keyword_file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <utility>
@@ -22,9 +23,19 @@ std::string Record::text() const {
 }
 
 KeywordFile KeywordFile::load(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   std::string text;
-  if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in) {
+    // One block of the file's size, not a buffer grown while reading: a large mesh file
+    // would leave its outgrown copies in the heap for the rest of the run.
+    const std::streamoff size = in.tellg();
+    in.seekg(0);
+    if (size > 0) {
+      text.resize(static_cast<std::size_t>(size));
+      in.read(text.data(), size);
+      text.resize(static_cast<std::size_t>(in.gcount()));
+    }
+  }
   return KeywordFile(std::move(text));
 }
 
@@ -32,6 +43,7 @@ KeywordFile KeywordFile::from_text(std::string text) { return KeywordFile(std::m
 
 KeywordFile::KeywordFile(std::string text) : text_(std::move(text)) {
   std::string_view all(text_);
+  lines_.reserve(static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1);
   std::size_t first = 0;
   while (first < all.size()) {
     std::size_t end = all.find('\n', first);
@@ -40,9 +52,26 @@ KeywordFile::KeywordFile(std::string text) : text_(std::move(text)) {
     std::size_t length = end - first;
     if (length > 0 && all[end - 1] == '\r') --length;  // CRLF line end
     if (length > kRecordLength) length = kRecordLength;
-    lines_.push_back({first, static_cast<uint32_t>(length), Keyword::pack(all.substr(first, length < 8 ? length : 8))});
+    lines_.push_back(Line::make(first, length, Keyword::pack(all.substr(first, length < 8 ? length : 8))));
     first = next;
   }
+}
+
+void KeywordFile::release_values(std::span<const Keyword> keywords) {
+  std::string kept;
+  std::size_t kept_size = 0;
+  const auto released = [&](const Line& line) {
+    return std::any_of(keywords.begin(), keywords.end(), [&](const Keyword& k) { return k.matches(line.key); });
+  };
+  for (const Line& line : lines_) kept_size += released(line) ? 0 : line.length();
+  kept.reserve(kept_size);
+  for (Line& line : lines_) {
+    const std::size_t length = released(line) ? 0 : line.length();
+    const std::size_t first = kept.size();
+    kept.append(text_, line.first(), length);
+    line = Line::make(first, length, line.key);
+  }
+  text_.swap(kept);
 }
 
 void stop_read_error(const Record& record, const ReadErrorReport& report) {

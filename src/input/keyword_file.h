@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,14 +75,24 @@ class KeywordFile {
   std::size_t size() const { return lines_.size(); }
   Record operator[](std::size_t i) const {
     const Line& line = lines_[i];
-    return Record(std::string_view(text_).substr(line.first, line.length), line.key);
+    return Record(std::string_view(text_).substr(line.first(), line.length()), line.key);
   }
 
+  // Frees the text of every record of these keywords once it has been read: the records
+  // stay, with their keywords and places in the file, so counting and line numbers do not
+  // change, but their columns read blank. The mesh lines are most of a large file.
+  void release_values(std::span<const Keyword> keywords);
+
  private:
+  // A record's place in the text and its length (at most 200) in one word, and its keyword.
   struct Line {
-    std::size_t first;
-    uint32_t length;
+    uint64_t place;
     uint64_t key;
+    static Line make(std::size_t first, std::size_t length, uint64_t key) {
+      return {(static_cast<uint64_t>(first) << 8) | length, key};
+    }
+    std::size_t first() const { return static_cast<std::size_t>(place >> 8); }
+    std::size_t length() const { return static_cast<std::size_t>(place & 0xFF); }
   };
   explicit KeywordFile(std::string text);
   std::string text_;

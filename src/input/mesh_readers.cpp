@@ -278,6 +278,13 @@ Mesh mesh_view(const MeshTarget& target, const MeshCounts& counts, int32_t leadi
 
 }  // namespace
 
+std::array<Keyword, 8> mesh_line_keywords() {
+  const MeshKeywords tools[3] = {tool_keywords(ToolMesh::blank_holder), tool_keywords(ToolMesh::binder),
+                                 tool_keywords(ToolMesh::pad)};
+  return {kPartKeywords.node, kPartKeywords.element, tools[0].node, tools[0].element,
+          tools[1].node,      tools[1].element,      tools[2].node, tools[2].element};
+}
+
 int32_t NodeRenumbering::renumbered(int32_t position) const {
   auto below = std::lower_bound(dropped.begin(), dropped.end(), position) - dropped.begin();
   return position - static_cast<int32_t>(below);
@@ -309,10 +316,10 @@ SecondPass read_part_mesh_second_pass(const KeywordFile& file, std::span<const i
   MeshOptions options{kPartKeywords, true, settings.material_count, duplicates, &settings.flat_blank_only};
   MeshTarget target{model.x, model.y, model.z, model.conn, model.corners, model.labels, model.element_value,
                     model.material};
-  std::vector<int32_t> ids(static_cast<std::size_t>(settings.part_nodes));
   SecondPass pass;
+  pass.node_ids.resize(static_cast<std::size_t>(settings.part_nodes));
   MeshCounts counts;
-  pass.renumbering = read_mesh(file, options, ids, target, counts, error, error);
+  pass.renumbering = read_mesh(file, options, pass.node_ids, target, counts, error, error);
   pass.elements_stored = counts.elements;
 
   const int64_t capacity = target.leading();

@@ -6,6 +6,7 @@
 // and an element naming a node identifier without a node line, stops the run with the
 // read-error report ("******* Error in the following data *******").
 #pragma once
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -51,6 +52,7 @@ struct SecondPass {
   Mesh mesh;
   int32_t elements_stored = 0;
   NodeRenumbering renumbering;
+  std::vector<int32_t> node_ids;  // the identifier of every node line, in file order
 };
 
 // Second pass: leaves out the duplicates of the first pass, stores connectivity,
@@ -60,7 +62,10 @@ struct SecondPass {
 SecondPass read_part_mesh_second_pass(const KeywordFile& file, std::span<const int32_t> duplicates, ModelSlices& model,
                                       RunSettings& settings, Reporter& reporter);
 
-enum class ToolMesh { blank_holder, binder, pad };  // BIND*, FLAN*, HOLD*
+enum class ToolMesh { blank_holder, binder, pad };
+
+// The keywords of the node and element lines of the part and of the three tools.
+std::array<Keyword, 8> mesh_line_keywords();  // BIND*, FLAN*, HOLD*
 
 // Tool mesh: reads the node and element lines of one tool into its slices (sized by
 // the scan's counts). Returns the mesh view: ne = its element count (the leading
