@@ -70,8 +70,6 @@ void build_band_system(const ElasticSystem& whole, std::span<const int32_t> band
                        BandSystem& b) {
   number_band_nodes(whole.part, band, marks, b);
   b.system.part = band_mesh(whole.part, band, marks, b);
-  b.system.geometry = whole.geometry;
-  b.system.geometry_of = band;
   build_pattern(b);
   const size_t equations = 2 * b.nodes.size();
   b.free_flags.assign(b.nodes.size(), 0);  // no CONTRATX / CONTRATY hold during the unfolding

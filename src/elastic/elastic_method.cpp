@@ -17,14 +17,13 @@ namespace {
 constexpr const char* kDataError = "******* Error in the following data *******";
 
 // The method's scratch: the unfolding's per-element and per-node arrays, the node-to-element
-// index, the element geometry and, for the final relaxation, its system over the whole part.
+// index and, for the final relaxation, its system over the whole part.
 struct Scratch {
   UnfoldingScratch unfolding;
   std::span<int32_t> mark;  // ne: orientation propagation
   std::span<int32_t> held_x, held_y;
   ConstraintRows x_rows, y_rows;
-  std::span<ElementGeometry> geometry;  // ne
-  std::span<int32_t> scatter;           // 64 ne
+  std::span<int32_t> scatter;           // 20 ne
   ElasticSystem system;
 };
 
@@ -74,9 +73,7 @@ Scratch lay_out(const ElasticMethodInput& in, WorkArray& work, int64_t first_fre
   node_element_list(part, element_pointer, element_list);
   u.elements_of_node = {element_pointer, element_list};
   u.band_marks = {stage.ints(nn), stage.ints(ne)};
-  s.geometry = stage.records<ElementGeometry>(ne);
   s.system.part = part;
-  s.system.geometry = s.geometry;
   // The stages build systems of their own; only the final relaxation needs one over the whole part.
   if (x_count + y_count > 0) lay_out_whole_part_system(stage, part, u.elements_of_node, s);
   return s;
@@ -127,8 +124,7 @@ ElasticMethodResult elastic_approximation_method(const ElasticMethodInput& input
   read_rows(in, 1, s.y_rows, reporter);
   element_angle_check(in.part, message_level, reporter);
   orientation_and_overlap_check(in.part, in.neighbours, s.unfolding.nz, s.mark, message_level, reporter);
-  // The geometry and the scatter map follow the orientation the check left.
-  element_geometries(in.part, s.geometry);
+  // The scatter map follows the orientation the check left.
   if (!s.scatter.empty()) scatter_map(in.part, s.system.k, s.scatter);
   std::fill(s.unfolding.band_marks.node.begin(), s.unfolding.band_marks.node.end(), 0);
   std::fill(s.unfolding.band_marks.element.begin(), s.unfolding.band_marks.element.end(), 0);

@@ -122,7 +122,9 @@ void assemble_elastic_membrane(ElasticSystem& system, std::span<const int32_t> i
   std::fill(system.k.value.begin(), system.k.value.end(), 0.0);
   for (int32_t e = 0; e < part.ne; ++e) {
     if (!in_region.empty() && in_region[e] == 0) continue;
-    const ElementGeometry& g = system.geometry[system.geometry_of.empty() ? e : system.geometry_of[e]];
+    // Taken from the part each time rather than stored: it costs a fraction of the membrane's
+    // own work, and a whole-part relaxation then needs no geometry record per element.
+    const ElementGeometry g = element_geometry(part, e);
     BlankCorners corners;
     for (int c = 0; c < g.corners; ++c) corners.X[c] = X[part.node(e, c)], corners.Y[c] = Y[part.node(e, c)];
     CorotationalMembrane m = corotational_membrane(g, kModulus, kThickness, corners);

@@ -19,10 +19,8 @@ namespace trevo {
 // refilled at every iteration through the scatter map.
 struct ElasticSystem {
   Mesh part;
-  std::span<const ElementGeometry> geometry;  // from the part: ne, or indexed through geometry_of
-  std::span<const int32_t> geometry_of;       // ne: element e's entry in geometry (empty: e itself)
   CsrMatrix k;
-  std::span<const int32_t> scatter;           // 64 ne
+  std::span<const int32_t> scatter;           // 20 ne
   NodeConstraints held;                       // nn each, all 0: prescribed rows are set by final_relaxation
   std::span<double> R, dU;                    // 2 nn
   CgVectors cg;                               // 2 nn each

@@ -131,11 +131,8 @@ TEST(BandRelaxation, BandAroundTheFrontAndItsHeldEdge) {
   EXPECT_EQ(std::count(node_marks.begin(), node_marks.end(), 0), part.nn);
   EXPECT_EQ(std::count(element_marks.begin(), element_marks.end(), 0), part.ne);
 
-  std::vector<ElementGeometry> geometry(part.ne);
-  element_geometries(part, geometry);
   ElasticSystem whole;
   whole.part = part;
-  whole.geometry = geometry;
   std::vector<double> X(m.x), Y(m.y);
   X[7] += 0.3, Y[7] -= 0.2;  // the band's middle node
   std::vector<PrescribedDisplacement> held;
