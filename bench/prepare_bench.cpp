@@ -102,7 +102,7 @@ void prepare_part(benchmark::State& state, int pieces) {
     std::vector<int32_t> list(t);
     node_element_list(m, pointer, list);
     const int64_t a = node_adjacency_pointer(m, pointer, list, adjacency_pointer, marker);
-    std::vector<int32_t> adjacency(a), row_start(2 * m.nn + 1), column(4 * a), diagonal(2 * m.nn);
+    std::vector<int32_t> adjacency(a), row_start(2 * m.nn + 1), column(a), diagonal(2 * m.nn);
     node_adjacency(m, pointer, list, adjacency_pointer, adjacency, own, marker);
     CsrMatrix matrix;
     matrix.neq = 2 * m.nn;

@@ -53,7 +53,7 @@ void lay_out_equation_slices(Job& job) {
   k.diagonal = stage.ints(2 * nn);
   // Stage 4: the equation system.
   job.stiffness_words = 4 * eq.adjacency_entries;
-  k.column = stage.ints(job.stiffness_words);
+  k.column = stage.ints(eq.adjacency_entries);
   matrix_pattern(eq.adjacency_pointer, eq.adjacency, eq.own, k);
   k.value = stage.reals(job.stiffness_words);
   lay_out_vectors(stage, job);

@@ -57,8 +57,8 @@ void build_pattern(BandSystem& b) {
   node_adjacency(m, element_pointer, element_list, adjacency_pointer, adjacency, own, marker);
   CsrMatrix& k = b.system.k;
   k.neq = 2 * m.nn;
-  b.row_start.resize(2 * m.nn + 1), b.diagonal.resize(2 * m.nn), b.column.resize(4 * adjacency.size());
-  b.value.resize(b.column.size());
+  b.row_start.resize(2 * m.nn + 1), b.diagonal.resize(2 * m.nn), b.column.resize(adjacency.size());
+  b.value.resize(4 * adjacency.size());
   k.row_start = b.row_start, k.diagonal = b.diagonal, k.column = b.column, k.value = b.value;
   matrix_pattern(adjacency_pointer, adjacency, own, k);
   b.scatter.resize(scatter_map_size(m.ne));

@@ -58,8 +58,9 @@ void apply_prescribed(std::span<const PrescribedDisplacement> prescribed, CsrMat
   for (int32_t i = 0; i < k.neq; ++i) {
     if (held[i] != 0) continue;
     for (int32_t q = k.row_start[i]; q < k.row_start[i + 1]; ++q) {
-      if (held[k.column[q]] == 0) continue;
-      r[i] -= k.value[q] * known[k.column[q]];
+      const int32_t j = k.column_of(i, q);
+      if (held[j] == 0) continue;
+      r[i] -= k.value[q] * known[j];
       k.value[q] = 0.0;
     }
   }

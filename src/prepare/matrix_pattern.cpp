@@ -87,11 +87,7 @@ void matrix_pattern(std::span<const int32_t> adjacency_pointer, std::span<const 
     const int32_t s = adjacency_pointer[i], k = adjacency_pointer[i + 1] - s;
     matrix.row_start[2 * i] = p;
     matrix.row_start[2 * i + 1] = p + 2 * k;
-    for (int32_t j = 0; j < k; ++j) {
-      const int32_t node = adjacency[s + j];
-      matrix.column[p + 2 * j] = matrix.column[p + 2 * k + 2 * j] = 2 * node;
-      matrix.column[p + 2 * j + 1] = matrix.column[p + 2 * k + 2 * j + 1] = 2 * node + 1;
-    }
+    for (int32_t j = 0; j < k; ++j) matrix.column[p / 4 + j] = adjacency[s + j];
     matrix.diagonal[2 * i] = p + 2 * (own[i] - s);
     matrix.diagonal[2 * i + 1] = p + 2 * k + 2 * (own[i] - s) + 1;
     p += 4 * k;

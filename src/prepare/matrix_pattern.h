@@ -5,7 +5,7 @@
 // Sizes, reported in the order the driver lays out the slices:
 //   node-to-element pointer nn+1, list T (node_element_pointer returns T);
 //   adjacency pointer nn+1, adjacency list A, own position nn (node_adjacency_pointer returns A);
-//   matrix row_start 2nn+1, column 4A, diagonal 2nn, value 4A.
+//   matrix row_start 2nn+1, column A, diagonal 2nn, value 4A.
 // A node used by no element gets an adjacency run that holds only itself, so its two rows
 // have a diagonal entry (the assembly puts a unit value there, as the solver needs a
 // non-zero diagonal).

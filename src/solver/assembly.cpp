@@ -13,10 +13,10 @@ int32_t global_dof(const Mesh& mesh, int32_t e, int a) { return 2 * mesh.node(e,
 
 // Position of column col in row `row` (ascending columns), or -1.
 int32_t entry_position(const CsrMatrix& k, int32_t row, int32_t col) {
-  const int32_t* first = k.column.data() + k.row_start[row];
-  const int32_t* last = k.column.data() + k.row_start[row + 1];
-  const int32_t* hit = std::lower_bound(first, last, col);
-  return (hit != last && *hit == col) ? static_cast<int32_t>(hit - k.column.data()) : -1;
+  const int32_t* first = k.nodes_of_row(row);
+  const int32_t* last = first + (k.row_start[row + 1] - k.row_start[row]) / 2;
+  const int32_t* hit = std::lower_bound(first, last, col / 2);
+  return (hit != last && *hit == col / 2) ? k.row_start[row] + 2 * static_cast<int32_t>(hit - first) + col % 2 : -1;
 }
 
 bool dof_is_held(const Mesh& mesh, int32_t e, int a, const NodeConstraints& held) {

@@ -17,10 +17,14 @@ namespace {
 struct Rows {
   int32_t neq;
   const int32_t* row_start;
-  const int32_t* column;
+  const int32_t* column;  // adjacent nodes, node by node (csr.h)
   const int32_t* diagonal;
   const double* value;
+  const int32_t* nodes_of_row(int32_t i) const { return column + row_start[i & ~1] / 4; }
 };
+
+// Column of the entry `offset` places into a row whose node has the adjacent nodes `nodes`.
+inline int32_t column_at(const int32_t* nodes, int32_t offset) { return 2 * nodes[offset >> 1] + (offset & 1); }
 
 Rows rows_of(const CsrMatrix& k) {
   return {k.neq, k.row_start.data(), k.column.data(), k.diagonal.data(), k.value.data()};
@@ -28,8 +32,15 @@ Rows rows_of(const CsrMatrix& k) {
 
 // (K·x)(i), ascending columns.
 inline double row_product(const Rows& k, int32_t i, const double* x) {
+  const int32_t first = k.row_start[i], count = k.row_start[i + 1] - first;
+  const int32_t* nodes = k.nodes_of_row(i);
+  const double* v = k.value + first;
   double sum = 0.0;
-  for (int32_t q = k.row_start[i]; q < k.row_start[i + 1]; ++q) sum += k.value[q] * x[k.column[q]];
+  for (int32_t o = 0; o < count; o += 2) {  // a row holds whole column pairs
+    const double* xj = x + 2 * nodes[o >> 1];
+    sum += v[o] * xj[0];
+    sum += v[o + 1] * xj[1];
+  }
   return sum;
 }
 
@@ -39,12 +50,13 @@ template <class Rhs, class Done>
 inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
   double previous = 0.0;  // out(i − 1), kept in a register
   for (int32_t i = 0; i < k.neq; ++i) {
-    const int32_t diagonal = k.diagonal[i];
+    const int32_t diagonal = k.diagonal[i], first = k.row_start[i];
+    const int32_t* nodes = k.nodes_of_row(i);
     double sum = 0.0;
-    int32_t q = k.row_start[i];
+    int32_t q = first;
     if (q < diagonal) {
-      for (; q < diagonal - 1; ++q) sum += k.value[q] * out[k.column[q]];
-      const int32_t j = k.column[q];
+      for (; q < diagonal - 1; ++q) sum += k.value[q] * out[column_at(nodes, q - first)];
+      const int32_t j = column_at(nodes, q - first);
       sum += k.value[q] * (j == i - 1 ? previous : out[j]);
     }
     const double result = kSsorOmega * (rhs(i) - sum) / k.value[diagonal];
@@ -59,14 +71,15 @@ template <class Rhs, class Done>
 inline void backward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
   double previous = 0.0;  // out(i + 1), kept in a register
   for (int32_t i = k.neq - 1; i >= 0; --i) {
-    const int32_t diagonal = k.diagonal[i];
+    const int32_t diagonal = k.diagonal[i], first = k.row_start[i];
     const int32_t end = k.row_start[i + 1];
+    const int32_t* nodes = k.nodes_of_row(i);
     double sum = 0.0;
     int32_t q = diagonal + 1;
     if (q < end) {
-      const int32_t j = k.column[q];
+      const int32_t j = column_at(nodes, q - first);
       sum += k.value[q] * (j == i + 1 ? previous : out[j]);
-      for (++q; q < end; ++q) sum += k.value[q] * out[k.column[q]];
+      for (++q; q < end; ++q) sum += k.value[q] * out[column_at(nodes, q - first)];
     }
     const double result = kSsorOmega * (rhs(i) - sum) / k.value[diagonal];
     out[i] = result;

@@ -43,7 +43,7 @@ struct Assembled {
       for (int a = 0; a < element_dofs(m, e); ++a)
         for (int b = 0; b < element_dofs(m, e); ++b)
           for (int32_t q = scan.row_start[dof(a)]; q < scan.row_start[dof(a) + 1]; ++q)
-            if (scan.column[q] == dof(b)) scan.value[q] += literal[a + 8 * b];
+            if (scan.column_of(dof(a), q) == dof(b)) scan.value[q] += literal[a + 8 * b];
     }
     unit_zero_diagonals(k);
   }
@@ -59,7 +59,7 @@ TEST(Assembly, ScatterMapAddsWhereTheRowScanDoesAndHeldDofsDecouple) {
   const auto held = [](int32_t dof) { return dof == 12 || dof == 13 || dof == 4; };
   for (int32_t row = 0; row < 40; ++row)  // every node but the unused one
     for (int32_t q = k.row_start[row]; q < k.row_start[row + 1]; ++q)
-      EXPECT_EQ(k.value[q] == 0.0, (held(row) || held(k.column[q])) && row != k.column[q]) << row << " " << k.column[q];
+      EXPECT_EQ(k.value[q] == 0.0, (held(row) || held(k.column_of(row, q))) && row != k.column_of(row, q)) << row << " " << q;
   EXPECT_TRUE(k.value[k.diagonal[12]] == 4.0 && k.value[k.diagonal[13]] == 4.0 && k.value[k.diagonal[4]] == 2.0);
   std::vector<double> r(k.neq);
   residual(std::vector<double>(k.neq, 3.0), std::vector<double>(k.neq, 1.0), r);
@@ -76,7 +76,7 @@ TEST(ConjugateGradient, SolvesTheAssembledSystemToItsTolerance) {
   std::vector<double> solution(k.neq), rhs(k.neq, 0.0), increment(k.neq), again(k.neq, 99.0), v[6];
   for (int32_t i = 0; i < k.neq; ++i) solution[i] = std::sin(1.7 * i + 0.3);
   for (int32_t i = 0; i < k.neq; ++i)
-    for (int32_t q = k.row_start[i]; q < k.row_start[i + 1]; ++q) rhs[i] += k.value[q] * solution[k.column[q]];
+    for (int32_t q = k.row_start[i]; q < k.row_start[i + 1]; ++q) rhs[i] += k.value[q] * solution[k.column_of(i, q)];
   for (auto& x : v) x.assign(k.neq, 0.0);
   const CgVectors vectors{v[0], v[1], v[2], v[3], v[4], v[5]};
   const CgResult result = conjugate_gradient(k, rhs, 1e-24, vectors, increment);

@@ -19,7 +19,8 @@ struct OwnedMatrix {
   CsrMatrix view() { return CsrMatrix{static_cast<int32_t>(diagonal.size()), row_start, column, diagonal, value}; }
 };
 
-// Rows 2i and 2i+1 hold columns 2j, 2j+1 of every node j sharing an element with node i, and of i itself.
+// Rows 2i and 2i+1 hold columns 2j, 2j+1 of every node j sharing an element with node i, and of i itself;
+// the column list names each such node j once per node i.
 inline OwnedMatrix matrix_pattern(const Mesh& mesh) {
   std::vector<std::set<int32_t>> adjacent(mesh.nn);
   for (int32_t node = 0; node < mesh.nn; ++node) adjacent[node].insert(node);
@@ -30,15 +31,18 @@ inline OwnedMatrix matrix_pattern(const Mesh& mesh) {
   }
   OwnedMatrix k;
   k.row_start.push_back(0);
-  for (int32_t node = 0; node < mesh.nn; ++node)
+  int32_t entries = 0;
+  for (int32_t node = 0; node < mesh.nn; ++node) {
+    k.column.insert(k.column.end(), adjacent[node].begin(), adjacent[node].end());  // once for both rows
     for (int dir = 0; dir < 2; ++dir) {
       for (const int32_t j : adjacent[node]) {
-        if (j == node) k.diagonal.push_back(static_cast<int32_t>(k.column.size()) + dir);
-        k.column.push_back(2 * j), k.column.push_back(2 * j + 1);
+        if (j == node) k.diagonal.push_back(entries + dir);
+        entries += 2;
       }
-      k.row_start.push_back(static_cast<int32_t>(k.column.size()));
+      k.row_start.push_back(entries);
     }
-  k.value.assign(k.column.size(), 0.0);
+  }
+  k.value.assign(static_cast<size_t>(entries), 0.0);
   return k;
 }
 
