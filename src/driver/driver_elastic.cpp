@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "driver/driver_job.h"
 #include "elastic/elastic_method.h"
 #include "solver/element_stabilisation.h"
@@ -26,6 +30,15 @@ std::vector<ConstraintLine> constraint_lines(const KeywordFile& file) {
   return lines;
 }
 
+// The method's relaxation systems are freed by now, but the C library keeps their pages in
+// the heap for later requests; the model arrays of the results are filled in the work
+// array, which cannot use them, so they are handed back to the system first.
+void release_freed_heap() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
 }  // namespace
 
 void run_elastic_method(Job& job) {
@@ -36,6 +49,7 @@ void run_elastic_method(Job& job) {
   const ElasticMethodInput input{job.part, job.model_slices.neighbours, lines};
   elastic_approximation_method(input, job.work, job.next_free, s.message_level, job.reporter,
                                job.model_slices.u.first(nn), job.model_slices.v.first(nn));
+  release_freed_heap();
   // The results are written as for a part without tools.
   s.blank_holder_flag = 0;
   s.binder_flag = 0;
