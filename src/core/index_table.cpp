@@ -32,6 +32,7 @@ int64_t input_slice_words(int32_t elements, int32_t nodes) {
 
 InputSlices lay_out_input_slices(WorkArray& work, Reporter& reporter, int32_t elements, int32_t nodes) {
   StageLayout stage(work, reporter, 1);
+  stage.require(input_slice_words(elements, nodes));
   InputSlices s;
   s.duplicates = stage.ints(elements);
   s.conn = stage.ints(int64_t{kCorners} * elements);
@@ -70,6 +71,7 @@ int64_t model_slice_words(const ModelCounts& c) {
 
 ModelSlices lay_out_model_slices(WorkArray& work, Reporter& reporter, const ModelCounts& c, int64_t first_free) {
   StageLayout stage(work, reporter, first_free);
+  stage.require(model_slice_words(c));
   const int64_t e = c.elements, n = c.nodes, k = kCorners;
   ModelSlices s;
   s.conn = stage.ints(k * e);

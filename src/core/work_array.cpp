@@ -47,6 +47,10 @@ int64_t StageLayout::take(int64_t count) {
   return first;
 }
 
+void StageLayout::require(int64_t stage_words) {
+  if (next_ - 1 + stage_words > work_.size()) stop_dimension_too_big(reporter_, next_ - 1 + stage_words, work_.run_base());
+}
+
 std::string work_size_rerun_line(int64_t needed_words, const std::string& base) {
   const std::string thousands = std::to_string((std::max<int64_t>(needed_words, 1) + 999) / 1000);
   return "trevo: this job needs a work size of at least " + thousands + " (thousand words): trevo " + base + " " +

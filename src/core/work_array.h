@@ -64,6 +64,10 @@ class StageLayout {
   }
   // Reserves words without handing out a slice (sizes owned by a later phase).
   void reserve(int64_t count) { take(count); }
+  // Where a stage's whole size is known before its slices are laid out: stops the run, naming
+  // the stage's end, when the stage does not fit, so that a rerun with the size named gets
+  // past the whole stage and not only past its first slice that did not fit.
+  void require(int64_t stage_words);
   int64_t next_free() const { return next_; }
 
  private:
@@ -71,6 +75,28 @@ class StageLayout {
   WorkArray& work_;
   Reporter& reporter_;
   int64_t next_;
+};
+
+// Counts the words a layout takes without handing out slices (its slices come back empty):
+// a layout run with it first gives the size of the stages it lays out, which StageLayout::
+// require can then check at once.
+class StageSizer {
+ public:
+  std::span<double> reals(int64_t count) { return take<double>(count); }
+  std::span<int32_t> ints(int64_t count) { return take<int32_t>(count); }
+  template <class T>
+  std::span<T> records(int64_t count) {
+    return take<T>(count * WorkArray::words_per_record<T>());
+  }
+  int64_t words() const { return words_; }
+
+ private:
+  template <class T>
+  std::span<T> take(int64_t count) {
+    words_ += count;
+    return {};
+  }
+  int64_t words_ = 0;
 };
 
 // "DIMENSION ASKED IS TOO BIG  -----------", then the rerun line, then the stop:

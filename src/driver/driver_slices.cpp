@@ -4,17 +4,22 @@
 // vectors of the iteration and of the conjugate-gradient solver), stage 5 the process,
 // element, node and restraint data, stage 6 the drawbead lists. Their sizes follow from
 // the node, element and drawbead counts and from the adjacency.
-#include "driver/driver_job.h"
+#include <algorithm>
 
+#include "driver/driver_job.h"
 #include "prepare/matrix_pattern.h"
 
 namespace trevo {
 
 namespace {
 
-std::span<double> per_equation(StageLayout& stage, const Job& job) { return stage.reals(2 * int64_t{job.part.nn}); }
+template <class Stage>
+std::span<double> per_equation(Stage& stage, const Job& job) {
+  return stage.reals(2 * int64_t{job.part.nn});
+}
 
-void lay_out_vectors(StageLayout& stage, Job& job) {
+template <class Stage>
+void lay_out_vectors(Stage& stage, Job& job) {
   OneStepState& s = job.state;
   s.U = per_equation(stage, job);
   s.dU = per_equation(stage, job);
@@ -26,44 +31,29 @@ void lay_out_vectors(StageLayout& stage, Job& job) {
   s.external = per_equation(stage, job);
   s.cg = {per_equation(stage, job), per_equation(stage, job), per_equation(stage, job),
           per_equation(stage, job), per_equation(stage, job), per_equation(stage, job)};
-  std::fill(s.cg.x.begin(), s.cg.x.end(), 0.0);  // the first warm start is zero
 }
 
-}  // namespace
-
-void lay_out_equation_slices(Job& job) {
+// Stage 3 from the adjacency list on, and stage 4: their sizes follow from the adjacency's
+// entries.
+template <class Stage>
+void lay_out_adjacency_and_system(Stage& stage, Job& job) {
   const int64_t nn = job.part.nn;
-  StageLayout stage(job.work, job.reporter, job.next_free);
   EquationSlices& eq = job.equations;
-  eq.element_pointer = stage.ints(nn + 1);
-  const int64_t incidences = node_element_pointer(job.part, eq.element_pointer);
-  eq.element_list = stage.ints(incidences);
-  node_element_list(job.part, eq.element_pointer, eq.element_list);
-  eq.adjacency_pointer = stage.ints(nn + 1);
-  eq.marker = stage.ints(nn);
-  eq.adjacency_entries =
-      node_adjacency_pointer(job.part, eq.element_pointer, eq.element_list, eq.adjacency_pointer, eq.marker);
   eq.adjacency = stage.ints(eq.adjacency_entries);
   eq.own = stage.ints(nn);
-  node_adjacency(job.part, eq.element_pointer, eq.element_list, eq.adjacency_pointer, eq.adjacency, eq.own,
-                 eq.marker);
   CsrMatrix& k = job.state.k;
-  k.neq = static_cast<int32_t>(2 * nn);
   k.row_start = stage.ints(2 * nn + 1);
   k.diagonal = stage.ints(2 * nn);
-  // Stage 4: the equation system.
   job.stiffness_words = 4 * eq.adjacency_entries;
   k.column = stage.ints(eq.adjacency_entries);
-  matrix_pattern(eq.adjacency_pointer, eq.adjacency, eq.own, k);
   k.value = stage.reals(job.stiffness_words);
   lay_out_vectors(stage, job);
-  job.next_free = stage.next_free();
 }
 
-void lay_out_solver_slices(Job& job) {
+template <class Stage>
+void lay_out_solver_stage(Stage& stage, Job& job) {
   const RunSettings& s = job.settings;
   const int64_t nn = job.part.nn, ne = job.part.ne, nb = s.drawbead_count;
-  StageLayout stage(job.work, job.reporter, job.next_free);
   SolverSlices& sl = job.slices;
   sl.xc = stage.reals(nn);
   sl.yc = stage.reals(nn);
@@ -79,12 +69,11 @@ void lay_out_solver_slices(Job& job) {
   sl.nz = stage.reals(nn);
   const int64_t eb = job.binder.ne, nbn = job.binder.nn;
   sl.binder_corners = stage.ints(eb);
-  job.binder.corners = sl.binder_corners;  // filled by the binder-mesh preparation
   sl.binder_edges = stage.ints(8 * eb);
   sl.binder_neighbours = stage.ints(4 * eb);
   sl.binder_node_table = stage.ints(nbn);
   sl.binder_boundary = stage.ints(eb);
-  sl.geometry = stage.records<ElementGeometry>(ne);
+  sl.geometry = stage.template records<ElementGeometry>(ne);
   sl.h0 = stage.reals(ne);
   sl.scatter = stage.ints(scatter_map_size(job.part.ne));
   sl.held_x = stage.ints(nn);
@@ -128,6 +117,57 @@ void lay_out_solver_slices(Job& job) {
   r.bead_offset = stage.ints(nb);
   r.node_force = stage.reals(2 * nn);
   r.contact_force = stage.reals(3 * nn);
+}
+
+// The words of stage 5, from a layout that hands out no slices (the empty spans it leaves in
+// the job are replaced when the stage is laid out).
+int64_t solver_stage_words(Job& job) {
+  StageSizer sizer;
+  lay_out_solver_stage(sizer, job);
+  return sizer.words();
+}
+
+// Corner entries of all elements: the node-to-element list's length.
+int64_t incidences(const Mesh& part) {
+  int64_t count = 0;
+  for (int32_t e = 0; e < part.ne; ++e) count += corner_count(part, e);
+  return count;
+}
+
+}  // namespace
+
+void lay_out_equation_slices(Job& job) {
+  const int64_t nn = job.part.nn;
+  StageLayout stage(job.work, job.reporter, job.next_free);
+  stage.require(3 * nn + 2 + incidences(job.part));  // what finding the adjacency's size takes
+  EquationSlices& eq = job.equations;
+  eq.element_pointer = stage.ints(nn + 1);
+  node_element_pointer(job.part, eq.element_pointer);
+  eq.element_list = stage.ints(eq.element_pointer[nn]);
+  node_element_list(job.part, eq.element_pointer, eq.element_list);
+  eq.adjacency_pointer = stage.ints(nn + 1);
+  eq.marker = stage.ints(nn);
+  eq.adjacency_entries =
+      node_adjacency_pointer(job.part, eq.element_pointer, eq.element_list, eq.adjacency_pointer, eq.marker);
+  // From here on every size is known, through stage 5: a work size too small for them names
+  // their whole end.
+  StageSizer sizer;
+  lay_out_adjacency_and_system(sizer, job);
+  stage.require(sizer.words() + solver_stage_words(job));
+  lay_out_adjacency_and_system(stage, job);
+  node_adjacency(job.part, eq.element_pointer, eq.element_list, eq.adjacency_pointer, eq.adjacency, eq.own,
+                 eq.marker);
+  job.state.k.neq = static_cast<int32_t>(2 * nn);
+  matrix_pattern(eq.adjacency_pointer, eq.adjacency, eq.own, job.state.k);
+  std::fill(job.state.cg.x.begin(), job.state.cg.x.end(), 0.0);  // the first warm start is zero
+  job.next_free = stage.next_free();
+}
+
+void lay_out_solver_slices(Job& job) {
+  StageLayout stage(job.work, job.reporter, job.next_free);
+  stage.require(solver_stage_words(job));
+  lay_out_solver_stage(stage, job);
+  job.binder.corners = job.slices.binder_corners;  // filled by the binder-mesh preparation
   job.next_free = stage.next_free();
 }
 

@@ -25,8 +25,8 @@ const RunCase kRuns[] = {
     {"NoArgumentsPrintTheBanner", "", kBanner, 1, false, {}},
     {"OverLongBasePathIsRefused", "", kBanner, 1, false, {std::string(1024, 'a')}},
     {"MissingInputIsAKeywordError", "", kKeywordError, 0, true, {"job"}},  // the open creates it empty
-    // An early stage knows only the words up to its own end: a lower bound of the need.
-    {"WorkSizeZeroIsTooSmall", "plate", kTooBig + " trevo: this job needs a work size of at least 2 (thousand words): trevo {B} 2\n",
+    // The input stage's whole size is named first: its need is a lower bound of the run's.
+    {"WorkSizeZeroIsTooSmall", "plate", kTooBig + " trevo: this job needs a work size of at least 13 (thousand words): trevo {B} 13\n",
      0, true, {"job", "0", "1"}},
     // Less than a thousand words short of the plate's 294,795: its last stage (no drawbeads) ends at the whole need.
     {"WorkSizeJustBelowNamesTheWholeNeed", "plate",
@@ -65,6 +65,26 @@ TEST_P(ProgramRun, EndsWithTheExactMessage) {
   for (const char* suffix : {".lin", "_3D.lin", "_Blank.nas", ".dynain", "_fl.lin", ".QLT"}) EXPECT_EQ(run.file(suffix), "");
 }
 INSTANTIATE_TEST_SUITE_P(Golden, ProgramRun, testing::ValuesIn(kRuns), [](auto& i) { return i.param.name; });
+
+// Rerun with the size each stop names, from 0: every stop names the end of a whole stage (input,
+// model, then everything up to the drawbead lists, once the adjacency is known), so the plate runs at
+// the third size named, not after a rerun per slice.
+TEST(WorkSizeStop, EachRerunGetsPastAWholeStage) {
+  JobFolder folder;
+  const std::string base = folder.dir / "job";
+  std::vector<std::string> named;
+  std::string size = "0";
+  for (int run = 0; run < 6; ++run) {
+    std::ofstream(base + ".dat") << job_text(part("plate").dat);
+    const JobRun result = run_trevo(base, {base, size, "1"});
+    const size_t at = result.console.find("trevo " + base + " ");
+    if (at == std::string::npos) break;
+    size = result.console.substr(at + base.size() + 7);
+    size = size.substr(0, size.find('\n'));
+    named.push_back(size);
+  }
+  EXPECT_EQ(named, (std::vector<std::string>{"13", "49", "295"}));
+}
 
 // The post file of a stopped run. The plate with a blank-holder mesh over it (forming type 1, BHFORCE)
 // and 18 drawbeads needs thousands of words for its drawbead lists after its post file is written, so
