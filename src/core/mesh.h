@@ -34,4 +34,11 @@ inline Mesh with_coordinates(const Mesh& m, std::span<double> x, std::span<doubl
 // Corner count of an element from its connectivity: a triangle has node 4 equal to node 3.
 inline int corner_count(const Mesh& m, int32_t e) { return m.node(e, 3) == m.node(e, 2) ? 3 : 4; }
 
+// Corner count of an element as the mesh keeps it, else from its connectivity (a fourth
+// corner that names no node makes a triangle too).
+inline int element_corners(const Mesh& m, int32_t e) {
+  if (!m.corners.empty()) return m.corners[static_cast<size_t>(e)];
+  return m.node(e, 3) == m.node(e, 2) || m.node(e, 3) == kNone ? 3 : 4;
+}
+
 }  // namespace trevo

@@ -12,10 +12,6 @@ namespace trevo {
 
 namespace {
 
-int corners_of(const Mesh& mesh, int32_t e) {
-  return mesh.corners.empty() ? corner_count(mesh, e) : mesh.corners[static_cast<size_t>(e)];
-}
-
 // Edges bucketed by first node, each bucket in list order (counting sort), with a
 // cursor per node: the first unused edge from a node is found in amortised O(1).
 class EdgesByFirstNode {
@@ -49,7 +45,7 @@ class EdgesByFirstNode {
 BoundaryEdges extract_boundary_edges(const Mesh& mesh, std::span<const int32_t> neighbours) {
   BoundaryEdges edges;
   for (int32_t e = 0; e < mesh.ne; ++e) {
-    const int k = corners_of(mesh, e);
+    const int k = element_corners(mesh, e);
     for (int j = 0; j < k; ++j) {
       if (neighbours[static_cast<size_t>(j) * static_cast<size_t>(mesh.ne) + static_cast<size_t>(e)] != kNone) continue;
       edges.first.push_back(mesh.node(e, j));

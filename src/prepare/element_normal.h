@@ -32,7 +32,7 @@ inline void nodal_normals(const Mesh& m, std::span<double> nx, std::span<double>
   for (int32_t i = 0; i < m.nn; ++i) nx[i] = ny[i] = nz[i] = 0.0;
   for (int32_t e = 0; e < m.ne; ++e) {
     const Vec3 n = element_normal(m, e);
-    const int corners = m.corners.empty() ? corner_count(m, e) : m.corners[e];
+    const int corners = element_corners(m, e);
     for (int k = 0; k < corners; ++k) {
       const int32_t i = m.node(e, k);
       nx[i] += n[0];

@@ -82,7 +82,7 @@ struct PointTest {
 PointTest locate_in_part(const Mesh& part, double px, double py) {
   PointTest t;
   for (int32_t e = 0; e < part.ne; ++e) {
-    const int corners = part.corners.empty() ? corner_count(part, e) : part.corners[e];
+    const int corners = element_corners(part, e);
     std::array<double, 4> cx{}, cy{};
     for (int k = 0; k < corners; ++k) {
       cx[k] = part.x[part.node(e, k)];

@@ -111,11 +111,6 @@ std::array<double, 4> corner_angles(const QuadPlane& q) {
   return angle;
 }
 
-int element_corners(const Mesh& m, int32_t e) {
-  if (!m.corners.empty()) return m.corners[e];
-  return m.node(e, 3) == m.node(e, 2) || m.node(e, 3) == kNone ? 3 : 4;
-}
-
 int32_t count_bad_quadrilaterals(const Mesh& part) {
   int32_t count = 0;
   for (int32_t e = 0; e < part.ne; ++e) {

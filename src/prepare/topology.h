@@ -26,10 +26,6 @@ QuadPlane quad_plane(const Mesh& m, int32_t e);
 // next corner (corner 1: to corners 4 and 2).
 std::array<double, 4> corner_angles(const QuadPlane& q);
 
-// Corner count of element e: mesh.corners[e] when the mesh has a corner array, otherwise
-// from the connectivity, as for a tool element: 3 when node 4 equals node 3 or is kNone.
-int element_corners(const Mesh& m, int32_t e);
-
 // The number of 4-corner elements that the shape rules find badly shaped (first reading).
 int32_t count_bad_quadrilaterals(const Mesh& part);
 

@@ -363,7 +363,7 @@ RestraintTotals restraint_setup(const RestraintMeshes& meshes, const DrawbeadLin
   nodal_normals(part, data.normals.subspan(0, nn), data.normals.subspan(nn, nn), data.normals.subspan(2 * nn, nn));
   std::fill(data.element_count.begin(), data.element_count.end(), 0.0);
   for (int32_t e = 0; e < part.ne; ++e) {
-    const int corners = part.corners.empty() ? corner_count(part, e) : part.corners[e];
+    const int corners = element_corners(part, e);
     for (int k = 0; k < corners; ++k) data.element_count[part.node(e, k)] += 1.0;
   }
   // Every node free.

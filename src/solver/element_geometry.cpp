@@ -98,7 +98,7 @@ ElementGeometry element_geometry(const Mesh& part, int32_t e) {
     const int32_t i = part.node(e, k);
     p[k] = {part.x[i], part.y[i], part.z[i]};
   }
-  const int32_t corners = part.corners.empty() ? corner_count(part, e) : part.corners[e];
+  const int32_t corners = element_corners(part, e);
   return element_geometry(p, corners);
 }
 
