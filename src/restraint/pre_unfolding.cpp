@@ -9,6 +9,7 @@
 #include "restraint/corotational_membrane.h"
 #include "restraint/unfolding_schedule.h"
 #include "solver/iteration_control.h"
+#include "solver/owned_node_loop.h"
 
 namespace trevo {
 
@@ -160,25 +161,33 @@ void report_failure(const RunSettings& settings, Reporter& reporter) {
 MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
                                    bool first_iteration) {
   const Mesh& part = model.part;
-  MembraneMeasures measures;
   std::fill(state.R.begin(), state.R.end(), 0.0);
   std::fill(state.k.value.begin(), state.k.value.end(), 0.0);
-  for (int32_t e = 0; e < part.ne; ++e) {
+  for_elements_of_owned_nodes(part, model.threads, [&](int32_t e, int corners, OwnedNodes own) {
     const ElementGeometry& g = model.geometry[e];
-    BlankCorners corners;
-    for (int k = 0; k < g.corners; ++k) {
-      corners.X[k] = state.X[part.node(e, k)];
-      corners.Y[k] = state.Y[part.node(e, k)];
+    BlankCorners blank;
+    for (int k = 0; k < corners; ++k) {
+      blank.X[k] = state.X[part.node(e, k)];
+      blank.Y[k] = state.Y[part.node(e, k)];
     }
-    CorotationalMembrane m = corotational_membrane(g, kMembraneModulus, model.h0[e], corners);
+    CorotationalMembrane m = corotational_membrane(g, kMembraneModulus, model.h0[e], blank);
     // The blank moves by X -= RELAX dU (the one-step iteration's convention), so K dU = R
     // takes R = -(restoring force): dU is minus the move that restores the shapes.
-    for (double& f : m.restoring) f = -f;
-    gather_element_forces(part, e, std::span<const double, kElementDofs>(m.restoring.data(), kElementDofs), state.R);
-    assemble_element_matrix(part, e, model.held, model.scatter, m.stiffness, state.k.value);
-    // AAL and AANL are diagnostics: 4.0 times the summed element areas on the part and
-    // in the blank (their ratio shows the unfolding's stretch).
-    measures.aal += 4.0 * g.area;
+    for (int k = 0; k < corners; ++k) {
+      const int32_t node = part.node(e, k);
+      if (!own.contains(node)) continue;
+      state.R[2 * static_cast<std::size_t>(node)] -= m.restoring[2 * k];
+      state.R[2 * static_cast<std::size_t>(node) + 1] -= m.restoring[2 * k + 1];
+    }
+    constrain_element_matrix(part, e, model.held, m.stiffness);
+    symmetrise_element_matrix(element_dofs(part, e), m.stiffness);
+    add_owned_rows(part, e, corners, own, model.scatter, m.stiffness, state.k.value);
+  });
+  // AAL and AANL are diagnostics: 4.0 times the summed element areas on the part and
+  // in the blank (their ratio shows the unfolding's stretch).
+  MembraneMeasures measures;
+  for (int32_t e = 0; e < part.ne; ++e) {
+    measures.aal += 4.0 * model.geometry[e].area;
     measures.aanl += 4.0 * blank_area(part, e, state.X, state.Y);
   }
   unit_zero_diagonals(state.k);

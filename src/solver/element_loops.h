@@ -1,13 +1,7 @@
 // The one-step iteration's loops over all elements (internal forces, element matrices), parallel over
-// threads with results that do not depend on the number of threads.
-//
-// Each thread owns a contiguous range of nodes, i.e. their equations and matrix rows. It walks all
-// elements in ascending order and, for each element with a corner in its range, computes the element's
-// forces or matrix (a pure function of the element, so a shared element gives the same numbers on either
-// thread) and adds the entries of its own rows. Every global entry thus gets the same sums in the same
-// order as the sequential loop over the elements: the results are bit-identical for every thread count
-// (tests/solver/thread_independence_test.cpp). No buffers; an element with corners in two ranges is
-// computed twice. model.threads threads run each loop. Nodes and elements are 0-based.
+// threads with results that do not depend on the number of threads (solver/owned_node_loop.h,
+// tests/solver/thread_independence_test.cpp). model.threads threads run each loop. Nodes and
+// elements are 0-based.
 #pragma once
 #include "core/settings.h"
 #include "solver/one_step.h"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "../solver/solver_fixtures.h"
 #include "restraint/binder_surface.h"
@@ -206,6 +207,25 @@ TEST(PreUnfolding, CollapsedWallsAreLaidOutWithoutTurningTheBlank) {
       EXPECT_NEAR(std::hypot(r.X[b] - r.X[a], r.Y[b] - r.Y[a]), 24.0, 0.4) << "row " << row;
       EXPECT_NEAR(std::atan2(r.Y[b] - r.Y[a], r.X[b] - r.X[a]), 0.0, 3e-3) << "row " << row;
     }
+  }
+}
+
+// The membrane is assembled on threads, each adding the rows of the nodes it owns: the pre-unfolded
+// blank and its console lines are the same byte for byte on one, two and three threads.
+TEST(PreUnfolding, SameBlankOnAnyNumberOfThreads) {
+  std::vector<std::vector<double>> blanks;
+  std::vector<std::string> lines;
+  for (const int32_t threads : {1, 2, 3}) {
+    Unfolding r(test::hat_section(test::make_grid(24, 8, 1.0, 1.0, {3, 50, 51, 100, 150})));
+    r.model.threads = threads;
+    r.unfold();
+    blanks.push_back(r.X);
+    blanks.back().insert(blanks.back().end(), r.Y.begin(), r.Y.end());
+    lines.push_back(r.out.console.str());
+  }
+  for (size_t t = 1; t < blanks.size(); ++t) {
+    EXPECT_EQ(lines[t], lines[0]);
+    ASSERT_EQ(std::memcmp(blanks[t].data(), blanks[0].data(), blanks[0].size() * sizeof(double)), 0) << t + 1 << " threads";
   }
 }
 
