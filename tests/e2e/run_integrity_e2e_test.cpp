@@ -97,6 +97,28 @@ TEST(RunSummaryE2e, CompleteRunAgreesWithReportDigestAndFolder) {
   EXPECT_NEAR(part[3], std::log1p((23.3 + 14.13 * 1.0) / 100.0), 1e-12);  // n = 0.22, t = 1 mm
 }
 
+// The cup with every node identifier n written as 900000 - n (the lines in their order): the summary
+// names the node of the last MAXP by its identifier in the input, not by its place, though the text of
+// the mesh lines is gone by the end of the run.
+TEST(RunSummaryE2e, OutOfBalanceNodeIsNamedByItsInputIdentifier) {
+  JobFolder folder;
+  const std::string base = (folder.dir / "cup").string();
+  std::ofstream(base + ".dat") << edited_job(read_text(kCup), [](const std::string& key, std::vector<std::string>& v) {
+    const auto relabel = [&v](size_t first, size_t last) {
+      for (size_t i = first; i <= last && i < v.size(); ++i) v[i] = std::to_string(900000 - std::stoll(v[i]));
+    };
+    if (key == "SHETNODE") relabel(0, 0);
+    if (key == "SHETQUAD") relabel(1, 4);
+  });
+  const JobRun run = run_from(folder.dir, base, "TREVO_PICTURE=0");
+  ASSERT_EQ(run.exit_status, 0) << run.console;
+  const std::vector<std::string> records = records_of(run.console);
+  const auto last_progress = std::find_if(records.rbegin(), records.rend(), [](auto& r) { return r.rfind("NN0=", 0) == 0; });
+  ASSERT_NE(last_progress, records.rend());
+  const long long place = std::stoll(last_progress->substr(last_progress->find("MAXP(") + 5));
+  EXPECT_EQ(summary_reading(base, "s['maxp']['node']"), std::to_string(900000 - place)) << *last_progress;
+}
+
 // Each kind of end but a complete one (above): exit status, the line on the console, the summary's status.
 TEST(RunSummaryE2e, EveryEndShowsInStatusMessageAndSummary) {
   const struct {
