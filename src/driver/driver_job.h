@@ -18,6 +18,7 @@
 #include "input/controls.h"
 #include "input/keyword_file.h"
 #include "input/mesh_readers.h"
+#include "output/dynain.h"
 #include "output/outline.h"
 #include "output/post_frames.h"
 #include "restraint/pre_unfolding.h"
@@ -147,6 +148,10 @@ void write_blank_on_binder_last(Job& job, const ElementResults& results);
 // Kind of the final frame: 3 with a binder, then 2 when the flat-blank-only switch is 1
 // (the second rule wins), otherwise the kind of the last frame written.
 int32_t final_frame_number(int32_t binder_flag, int32_t flat_blank_only, int32_t last_kind);
+
+// A per-element tensor (components xx, yy, xy: ne each, one after another) with each
+// element's local axes, which it lays into the per-element work slice of stage 2.
+LocalTensors element_tensors(Job& job, std::span<const double> components);
 
 // Layouts of the solver's stages 3 to 6 of the index table.
 void lay_out_equation_slices(Job& job);

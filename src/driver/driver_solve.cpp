@@ -168,26 +168,33 @@ void iterate(Job& job, bool blended) {
   }
 }
 
-// The formed part into <base>.dynain: nodes, shell thickness, stresses and, through the
-// scratch unit 36, the strains, each in global components from the element's local axes.
-void write_formed_part(Job& job) {
-  OneStepState& st = job.state;
-  const int64_t ne = job.part.ne;
-  // The local axes of every element, as columns of the per-element work slice (8 E words).
+}  // namespace
+
+LocalTensors element_tensors(Job& job, std::span<const double> components) {
+  const std::size_t ne = static_cast<std::size_t>(job.part.ne);
+  // The axes go into the per-element work slice (8 E words), which no phase holds by now.
   std::span<double> axes = job.model_slices.element_work;
-  for (int64_t e = 0; e < ne; ++e) {
+  for (std::size_t e = 0; e < ne; ++e) {
     const ElementGeometry& g = job.slices.geometry[e];
-    for (int c = 0; c < 3; ++c) {
+    for (std::size_t c = 0; c < 3; ++c) {
       axes[c * ne + e] = g.e1[c];
       axes[(3 + c) * ne + e] = g.e2[c];
     }
   }
-  auto column = [&](std::span<const double> v, int c) { return v.subspan(c * ne, ne); };
-  std::span<const double> a = axes;
-  const LocalTensors strain{column(st.strain, 0), column(st.strain, 1), column(st.strain, 2),
-                            column(a, 0), column(a, 1), column(a, 2), column(a, 3), column(a, 4), column(a, 5)};
-  const LocalTensors stress{column(st.stress, 0), column(st.stress, 1), column(st.stress, 2),
-                            column(a, 0), column(a, 1), column(a, 2), column(a, 3), column(a, 4), column(a, 5)};
+  const auto column = [ne](std::span<const double> v, std::size_t c) { return v.subspan(c * ne, ne); };
+  const std::span<const double> a = axes;
+  return {column(components, 0), column(components, 1), column(components, 2), column(a, 0), column(a, 1),
+          column(a, 2),          column(a, 3),          column(a, 4),          column(a, 5)};
+}
+
+namespace {
+
+// The formed part into <base>.dynain: nodes, shell thickness, stresses and, through the
+// scratch unit 36, the strains, each in global components from the element's local axes.
+void write_formed_part(Job& job) {
+  OneStepState& st = job.state;
+  const LocalTensors strain = element_tensors(job, st.strain);
+  const LocalTensors stress = element_tensors(job, st.stress);
   StrainScratch scratch(job.files.names.strain_scratch);  // unit 36
   write_strain_heading(scratch.stream());
   try {

@@ -10,21 +10,8 @@
 
 namespace trevo {
 
-std::vector<double> formed_part_stress(const Job& job) {
-  const std::size_t ne = static_cast<std::size_t>(job.part.ne);
-  std::vector<double> axes(6 * ne);  // e1x, e1y, e1z, e2x, e2y, e2z, ne each
-  for (std::size_t e = 0; e < ne; ++e) {
-    const ElementGeometry& g = job.slices.geometry[e];
-    for (std::size_t c = 0; c < 3; ++c) {
-      axes[c * ne + e] = g.e1[c];
-      axes[(3 + c) * ne + e] = g.e2[c];
-    }
-  }
-  const std::span<const double> a = axes, s = job.state.stress;
-  auto column = [&](std::span<const double> v, std::size_t c) { return v.subspan(c * ne, ne); };
-  const LocalTensors stress{column(s, 0), column(s, 1), column(s, 2), column(a, 0), column(a, 1),
-                            column(a, 2), column(a, 3), column(a, 4), column(a, 5)};
-  return input_frame_tensors(stress, job.part.ne, output_transform(job.settings));
+std::vector<double> formed_part_stress(Job& job) {
+  return input_frame_tensors(element_tensors(job, job.state.stress), job.part.ne, output_transform(job.settings));
 }
 
 void write_viewer_files(Job& job, std::span<const double> stress, const ElementResults& results,

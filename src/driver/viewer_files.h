@@ -13,7 +13,7 @@ namespace trevo {
 // The stress tensors of the formed part in the frame of the input (6 per element). Taken
 // before the on-binder stage, which rebuilds the element geometry and the state for the
 // blank lying on the binder.
-std::vector<double> formed_part_stress(const Job& job);
+std::vector<double> formed_part_stress(Job& job);
 
 // Writes <base>.vtu (the formed part, its element results, and the final flat blank X, Y
 // as a point vector) and <base>_blank.dxf (the loops over the blank's X, Y); each file
