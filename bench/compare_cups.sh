@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Speed-up of a trevo build against an older one on the same cups, run alternately in one
-# session (the machine is shared, so only ratios of the same session mean much): wall time,
-# iterations (the last NN0), verdict and peak resident memory of each run.
+# Speed-up of a trevo build against an older one on the same jobs (cups, or any other), run
+# alternately in one session (the machine is shared, so only ratios of the same session mean
+# much): wall time, iterations (the last NN0; for the elastic method its fronts and radius
+# steps), verdict (from the run summary) and peak resident memory of each run.
 #
 #     bench/compare_cups.sh OLD_TREVO NEW_TREVO CUP.dat...
 #
@@ -22,7 +23,11 @@ measure() {
   local wall iterations verdict peak
   wall=$(awk -F': ' '/Elapsed/ {n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = 60 * s + t[i]; print s}' "$dir/time.txt")
   iterations=$(grep -oE 'NN0= *[0-9]+' "$dir/console.txt" | tail -1 | grep -oE '[0-9]+$' || echo 0)
-  verdict=$(grep -q 'Result meets required convergent criteria' "$dir/console.txt" && echo converged || echo not-converged)
+  # A run of the elastic approximation method has no iteration verdict: its summary says so.
+  verdict=$(/usr/bin/python3 -c 'import json, sys
+s = json.load(open(sys.argv[1]))
+c = s["verdict"]["converged"]
+print(s["status"] if c is None else "converged" if c else "not-converged")' "$dir/$name.summary.json" 2>/dev/null || echo no-summary)
   peak=$(awk '/Maximum resident/ {printf "%.0f", $NF / 1024}' "$dir/time.txt")
   echo "$wall $iterations $verdict $peak"
 }
