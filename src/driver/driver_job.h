@@ -149,9 +149,11 @@ void write_blank_on_binder_last(Job& job, const ElementResults& results);
 // (the second rule wins), otherwise the kind of the last frame written.
 int32_t final_frame_number(int32_t binder_flag, int32_t flat_blank_only, int32_t last_kind);
 
-// A per-element tensor (components xx, yy, xy: ne each, one after another) with each
-// element's local axes, which it lays into the per-element work slice of stage 2.
-LocalTensors element_tensors(Job& job, std::span<const double> components);
+// Each element's local axes e1, e2 (x, y, z of each: six columns of ne), laid into the
+// per-element work slice of stage 2.
+std::span<const double> element_axes(Job& job);
+// A per-element tensor (components xx, yy, xy: ne each, one after another) with those axes.
+LocalTensors with_axes(std::span<const double> components, std::span<const double> axes);
 
 // Layouts of the solver's stages 3 to 6 of the index table.
 void lay_out_equation_slices(Job& job);

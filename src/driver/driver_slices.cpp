@@ -130,7 +130,7 @@ int64_t solver_stage_words(Job& job) {
 // Corner entries of all elements: the node-to-element list's length.
 int64_t incidences(const Mesh& part) {
   int64_t count = 0;
-  for (int32_t e = 0; e < part.ne; ++e) count += corner_count(part, e);
+  for (int32_t e = 0; e < part.ne; ++e) count += element_corners(part, e);
   return count;
 }
 

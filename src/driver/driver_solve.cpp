@@ -170,10 +170,10 @@ void iterate(Job& job, bool blended) {
 
 }  // namespace
 
-LocalTensors element_tensors(Job& job, std::span<const double> components) {
+std::span<const double> element_axes(Job& job) {
   const std::size_t ne = static_cast<std::size_t>(job.part.ne);
-  // The axes go into the per-element work slice (8 E words), which no phase holds by now.
-  std::span<double> axes = job.model_slices.element_work;
+  // The per-element work slice (8 E words), which no phase holds by now.
+  std::span<double> axes = job.model_slices.element_work.first(6 * ne);
   for (std::size_t e = 0; e < ne; ++e) {
     const ElementGeometry& g = job.slices.geometry[e];
     for (std::size_t c = 0; c < 3; ++c) {
@@ -181,10 +181,14 @@ LocalTensors element_tensors(Job& job, std::span<const double> components) {
       axes[(3 + c) * ne + e] = g.e2[c];
     }
   }
+  return axes;
+}
+
+LocalTensors with_axes(std::span<const double> components, std::span<const double> axes) {
+  const std::size_t ne = axes.size() / 6;
   const auto column = [ne](std::span<const double> v, std::size_t c) { return v.subspan(c * ne, ne); };
-  const std::span<const double> a = axes;
-  return {column(components, 0), column(components, 1), column(components, 2), column(a, 0), column(a, 1),
-          column(a, 2),          column(a, 3),          column(a, 4),          column(a, 5)};
+  return {column(components, 0), column(components, 1), column(components, 2), column(axes, 0), column(axes, 1),
+          column(axes, 2),       column(axes, 3),       column(axes, 4),       column(axes, 5)};
 }
 
 namespace {
@@ -193,8 +197,9 @@ namespace {
 // scratch unit 36, the strains, each in global components from the element's local axes.
 void write_formed_part(Job& job) {
   OneStepState& st = job.state;
-  const LocalTensors strain = element_tensors(job, st.strain);
-  const LocalTensors stress = element_tensors(job, st.stress);
+  const std::span<const double> axes = element_axes(job);
+  const LocalTensors strain = with_axes(st.strain, axes);
+  const LocalTensors stress = with_axes(st.stress, axes);
   StrainScratch scratch(job.files.names.strain_scratch);  // unit 36
   write_strain_heading(scratch.stream());
   try {

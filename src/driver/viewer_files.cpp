@@ -11,7 +11,8 @@
 namespace trevo {
 
 std::vector<double> formed_part_stress(Job& job) {
-  return input_frame_tensors(element_tensors(job, job.state.stress), job.part.ne, output_transform(job.settings));
+  return input_frame_tensors(with_axes(job.state.stress, element_axes(job)), job.part.ne,
+                             output_transform(job.settings));
 }
 
 void write_viewer_files(Job& job, std::span<const double> stress, const ElementResults& results,

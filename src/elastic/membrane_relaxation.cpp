@@ -29,8 +29,6 @@ double solver_tolerance(double factor, double previous_adp) {
   return factor * std::pow(std::clamp(previous_adp, 1.0e-12, 100000.0), 0.75);
 }
 
-
-
 // ADP over the placed nodes: sum of dU^2 over the diagonal of their bounding rectangle.
 double region_adp(std::span<const int32_t> placed, std::span<const double> dU, std::span<const double> X,
                   std::span<const double> Y) {

@@ -6,6 +6,7 @@
 #include <bit>
 #include <limits>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/mesh.h"
@@ -91,7 +92,7 @@ void mark_duplicates(std::span<const int32_t> conn, int64_t ld, std::span<const 
     }
   }
   const auto by_key_then_element = [](const CornerSet& a, const CornerSet& b) {
-    return std::tie(a.sum, a.nodes, a.corners, a.element) < std::tie(b.sum, b.nodes, b.corners, b.element);
+    return std::pair(a.key(), a.element) < std::pair(b.key(), b.element);
   };
   std::sort(subsets.begin(), subsets.end(), by_key_then_element);
   for (int32_t e = 0; e < elements; ++e) {

@@ -62,10 +62,10 @@ struct SecondPass {
 SecondPass read_part_mesh_second_pass(const KeywordFile& file, std::span<const int32_t> duplicates, ModelSlices& model,
                                       RunSettings& settings, Reporter& reporter);
 
-enum class ToolMesh { blank_holder, binder, pad };
+enum class ToolMesh { blank_holder, binder, pad };  // BIND*, FLAN*, HOLD*
 
 // The keywords of the node and element lines of the part and of the three tools.
-std::array<Keyword, 8> mesh_line_keywords();  // BIND*, FLAN*, HOLD*
+std::array<Keyword, 8> mesh_line_keywords();
 
 // Tool mesh: reads the node and element lines of one tool into its slices (sized by
 // the scan's counts). Returns the mesh view: ne = its element count (the leading
