@@ -143,6 +143,7 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     adp = displacement_measure(state.dU, state.X, state.Y);
     stop_unless_finite(std::isfinite(adp), settings.message_level, reporter);
     if (nn0 == 1) stop.first_adp = loop.first_adp = adp;
+    loop.acceptance.record(adp <= outcome.least_adp);
     outcome.least_adp = std::min(outcome.least_adp, adp);
 
     // The residual of U + lambda dU, each element keeping the secant branch it has at U. The secant
@@ -156,7 +157,8 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
       hmin = evaluate_state(model, state, state.u_trial, state.law_branch);
       return assemble_residual(model, state, state.u_trial, settings, state.R).norm_sq;
     };
-    const LineSearchResult search = line_search(equilibrium.norm_sq, settings.min_relax, trial);
+    const LineSearchResult search =
+        line_search(equilibrium.norm_sq, settings.min_relax, loop.acceptance.factor(), trial);
     const double relax = clamped_relaxation(search.relax, settings.min_relax, settings.max_relax);
     mark_sticking_nodes(state.U, state.dU, relax, state.sticking);
     for (int32_t i = 0; i < model.part.nn; ++i) {

@@ -16,6 +16,7 @@
 #include "solver/conjugate_gradient.h"
 #include "solver/diagnosis.h"
 #include "solver/element.h"
+#include "solver/iteration_control.h"
 #include "solver/tool_terms.h"
 
 namespace trevo {
@@ -118,6 +119,7 @@ struct LoopState {
   int32_t next_print = 1;
   double adp = 1.0;
   double first_adp = 1.0;
+  StepAcceptance acceptance;
 };
 
 // Runs the loop from iteration outcome.nn0 and the current X, Y, up to the iteration

@@ -145,6 +145,26 @@ TEST(ToolTerms, HolderAndPadFrictionPullAgainstTheMotionAndPunchForceCountsFreeN
   EXPECT_DOUBLE_EQ(punch_force(states, std::vector<double>{1.5, 100.0, 2.5, 100.0, 100.0, 100.0}), 4.0);
 }
 
+// A full step that raises |R|^2 by 10 % is taken while the least ADP keeps falling, and backtracked once
+// five iterations in a row have not lowered it; a later least ADP does not make the search tolerant again.
+TEST(LineSearch, TakesARisingFullStepUntilTheLeastAdpStopsFalling) {
+  const auto rising_full_step = [](double lambda) { return 100.0 * (1.0 - 1.8 * lambda + 1.9 * lambda * lambda); };
+  StepAcceptance acceptance;
+  for (bool least : {true, false, false, false, false, true, false, false, false, false}) {
+    acceptance.record(least);
+    const LineSearchResult full = line_search(100.0, 0.1, acceptance.factor(), rising_full_step);
+    EXPECT_EQ(full.relax, 1.0);
+    EXPECT_EQ(full.trials, 1);
+  }
+  for (bool least : {false, true}) {
+    acceptance.record(least);
+    const LineSearchResult cut = line_search(100.0, 0.1, acceptance.factor(), rising_full_step);
+    EXPECT_GT(cut.trials, 1);
+    EXPECT_LT(cut.relax, 1.0);
+    EXPECT_LE(rising_full_step(cut.relax), 100.0);
+  }
+}
+
 TEST(OneStep, DevelopablePartsConvergeToTheirDevelopment) {
   test::OwnedMesh flat_plate = test::make_grid(10, 6, 2.0, 1.0, {3, 8, 20, 41}), hat_flat = test::make_grid(24, 8);
   test::OwnedMesh plate = flat_plate;
