@@ -48,17 +48,16 @@ Turn polar_turn(const ElementGeometry& g, const BlankCorners& b) {
   return {cosine / length, sine / length};
 }
 
-// Adds weight * B^T D B for one set of shape-function derivatives turned by t into the blank.
-void add_plane_stiffness(int corners, const double* dndx, const double* dndy, Turn t, double d11, double d12,
-                         double d33, double weight, ElementMatrix& k) {
+// Adds weight * B^T D B for one set of shape-function derivatives in the local frame.
+void add_plane_stiffness(int corners, const double* dndx, const double* dndy, double d11, double d12, double d33,
+                         double weight, ElementMatrix& k) {
   const int n = 2 * corners;
   double b1[8] = {}, b2[8] = {}, b3[8] = {};  // rows exx, eyy, engineering shear
   for (int c = 0; c < corners; ++c) {
-    const double dx = t.c * dndx[c] - t.s * dndy[c], dy = t.s * dndx[c] + t.c * dndy[c];
-    b1[2 * c] = dx;
-    b2[2 * c + 1] = dy;
-    b3[2 * c] = dy;
-    b3[2 * c + 1] = dx;
+    b1[2 * c] = dndx[c];
+    b2[2 * c + 1] = dndy[c];
+    b3[2 * c] = dndy[c];
+    b3[2 * c + 1] = dndx[c];
   }
   for (int i = 0; i < n; ++i) {
     const double t1 = d11 * b1[i] + d12 * b2[i], t2 = d12 * b1[i] + d11 * b2[i], t3 = d33 * b3[i];
@@ -66,53 +65,88 @@ void add_plane_stiffness(int corners, const double* dndx, const double* dndy, Tu
   }
 }
 
-// K = h0 (area B1^T D B1 + (area / 3)(B2^T D B2 + B3^T D B3)) in the frame turned by t
+// K = h0 (area B1^T D B1 + (area / 3)(B2^T D B2 + B3^T D B3)) in the local frame
 // (quadrilateral: its centre set and two further sets; triangle: its one set).
-ElementMatrix plane_stiffness(const ElementGeometry& g, double e_modulus, double h0, Turn t) {
+ElementMatrix plane_stiffness(const ElementGeometry& g, double e_modulus, double h0) {
   const double d11 = e_modulus / 0.75, d12 = 0.5 * e_modulus / 0.75, d33 = e_modulus / 3.0;  // Poisson 0.5
   const double volume = g.area * h0;
   ElementMatrix k{};
   const int sets = g.corners == 4 ? 3 : 1;
   for (int set = 0; set < sets; ++set)
-    add_plane_stiffness(g.corners, g.dndx[set], g.dndy[set], t, d11, d12, d33, set == 0 ? volume : volume / 3.0, k);
+    add_plane_stiffness(g.corners, g.dndx[set], g.dndy[set], d11, d12, d33, set == 0 ? volume : volume / 3.0, k);
   return k;
 }
 
 // Torque about the centroid of the corner forces K0 u in the local frame, u = R^T q - p
-// being the corner displacements measured from the shape turned by angle. Its zero is the
-// turn whose restoring forces balance in moment as well as in force.
-double torque(const ElementMatrix& local, const CentredCorners& r, double angle) {
-  const Turn t = turn_of(angle);
-  double u[8] = {};
-  for (int k = 0; k < r.n; ++k) {
-    u[2 * k] = t.c * r.qx[k] + t.s * r.qy[k] - r.px[k];
-    u[2 * k + 1] = -t.s * r.qx[k] + t.c * r.qy[k] - r.py[k];
+// being the corner displacements measured from the shape turned by the angle. Its zero is
+// the turn whose restoring forces balance in moment as well as in force. Turned back into
+// the local frame the corners lie at p + u = c A + s B (A = q, B = q turned by -90 degrees;
+// c, s the cosine and sine of the angle), so K0 u = c K0 A + s K0 B - K0 p and the torque is a
+// quadratic form in (c, s): its five coefficients give the torque and its exact slope at any
+// angle for the price of one product K0 u.
+class TorqueOfTurn {
+ public:
+  TorqueOfTurn(const ElementMatrix& local, const CentredCorners& r) {
+    double a[8] = {}, b[8] = {}, p[8] = {};
+    for (int k = 0; k < r.n; ++k) {
+      a[2 * k] = r.qx[k], a[2 * k + 1] = r.qy[k];
+      b[2 * k] = r.qy[k], b[2 * k + 1] = -r.qx[k];
+      p[2 * k] = r.px[k], p[2 * k + 1] = r.py[k];
+    }
+    double ka[8] = {}, kb[8] = {}, kp[8] = {};
+    for (int i = 0; i < 2 * r.n; ++i)
+      for (int j = 0; j < 2 * r.n; ++j)
+        ka[i] += local[i * 8 + j] * a[j], kb[i] += local[i * 8 + j] * b[j], kp[i] += local[i * 8 + j] * p[j];
+    const auto moment = [n = r.n](const double* at, const double* force) {
+      double sum = 0.0;
+      for (int k = 0; k < n; ++k) sum += at[2 * k] * force[2 * k + 1] - at[2 * k + 1] * force[2 * k];
+      return sum;
+    };
+    cc_ = moment(a, ka), cs_ = moment(a, kb) + moment(b, ka), ss_ = moment(b, kb);
+    c_ = -moment(a, kp), s_ = -moment(b, kp);
   }
-  double sum = 0.0;
-  for (int k = 0; k < r.n; ++k) {
-    double fx = 0.0, fy = 0.0;
-    for (int j = 0; j < 2 * r.n; ++j) fx += local[(2 * k) * 8 + j] * u[j], fy += local[(2 * k + 1) * 8 + j] * u[j];
-    sum += (r.px[k] + u[2 * k]) * fy - (r.py[k] + u[2 * k + 1]) * fx;
+  double at(Turn t) const { return cc_ * t.c * t.c + cs_ * t.c * t.s + ss_ * t.s * t.s + c_ * t.c + s_ * t.s; }
+  double slope(Turn t) const {
+    return 2.0 * (ss_ - cc_) * t.c * t.s + cs_ * (t.c * t.c - t.s * t.s) - c_ * t.s + s_ * t.c;
   }
-  return sum;
-}
+
+ private:
+  double cc_ = 0.0, cs_ = 0.0, ss_ = 0.0, c_ = 0.0, s_ = 0.0;
+};
 
 // The quadrilateral's extra sets K2, K3 make the polar turn carry a small torque; Newton
-// steps (numerical derivative) move it to the nearby turn of zero torque. A step that
-// does not settle within a few iterations or strays far keeps the polar turn.
+// steps move it to the nearby turn of zero torque. A step that does not settle within a
+// few iterations or strays far keeps the polar turn.
 Turn torque_free_turn(const ElementMatrix& local, const CentredCorners& r, Turn polar) {
-  const double start = std::atan2(polar.s, polar.c), h = 1e-6;
+  const TorqueOfTurn torque(local, r);
+  const double start = std::atan2(polar.s, polar.c);
   double angle = start;
   for (int it = 0; it < 8; ++it) {
-    const double tau = torque(local, r, angle);
-    const double slope = (torque(local, r, angle + h) - torque(local, r, angle - h)) / (2.0 * h);
+    const Turn t = turn_of(angle);
+    const double slope = torque.slope(t);
     if (!(std::fabs(slope) > 0.0)) break;
-    const double step = tau / slope;
+    const double step = torque.at(t) / slope;
     angle -= step;
     if (!(std::fabs(angle - start) < 0.5)) return polar;
     if (std::fabs(step) < 1e-13) return turn_of(angle);
   }
-  return std::fabs(torque(local, r, angle)) < std::fabs(torque(local, r, start)) ? turn_of(angle) : polar;
+  return std::fabs(torque.at(turn_of(angle))) < std::fabs(torque.at(polar)) ? turn_of(angle) : polar;
+}
+
+// The stiffness of the element turned by t: each corner block R K R^T. The plane-stress law
+// is isotropic, so this is the stiffness integrated with the turned derivatives.
+ElementMatrix turned_stiffness(const ElementMatrix& local, int corners, Turn t) {
+  ElementMatrix k{};
+  for (int i = 0; i < corners; ++i)
+    for (int j = 0; j < corners; ++j) {
+      const double m00 = local[(2 * i) * 8 + 2 * j], m01 = local[(2 * i) * 8 + 2 * j + 1];
+      const double m10 = local[(2 * i + 1) * 8 + 2 * j], m11 = local[(2 * i + 1) * 8 + 2 * j + 1];
+      const double r00 = t.c * m00 - t.s * m10, r01 = t.c * m01 - t.s * m11;  // R M
+      const double r10 = t.s * m00 + t.c * m10, r11 = t.s * m01 + t.c * m11;
+      k[(2 * i) * 8 + 2 * j] = r00 * t.c - r01 * t.s, k[(2 * i) * 8 + 2 * j + 1] = r00 * t.s + r01 * t.c;
+      k[(2 * i + 1) * 8 + 2 * j] = r10 * t.c - r11 * t.s, k[(2 * i + 1) * 8 + 2 * j + 1] = r10 * t.s + r11 * t.c;
+    }
+  return k;
 }
 
 }  // namespace
@@ -120,10 +154,11 @@ Turn torque_free_turn(const ElementMatrix& local, const CentredCorners& r, Turn 
 CorotationalMembrane corotational_membrane(const ElementGeometry& g, double e_modulus, double h0,
                                            const BlankCorners& blank) {
   const CentredCorners r = centred(g, blank);
+  const ElementMatrix local = plane_stiffness(g, e_modulus, h0);
   Turn t = polar_turn(g, blank);  // triangle: its forces carry no torque already
-  if (g.corners == 4) t = torque_free_turn(plane_stiffness(g, e_modulus, h0, Turn{}), r, t);
+  if (g.corners == 4) t = torque_free_turn(local, r, t);
   CorotationalMembrane m;
-  m.stiffness = plane_stiffness(g, e_modulus, h0, t);
+  m.stiffness = turned_stiffness(local, g.corners, t);
   // Gap from the blank corners to the local shape turned by t about the blank centroid.
   double gap[8] = {};
   for (int k = 0; k < r.n; ++k) {
