@@ -4,6 +4,7 @@
 #pragma once
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <span>
 
 #include "core/mesh.h"
@@ -63,22 +64,29 @@ inline void predict_next_increment(std::span<double> last_increment, double rela
 // that asks for a decrease (1.002 f0) then cuts the step of every node to the minimum relaxation
 // for their sake, and the blank creeps towards its equilibrium at a tenth of its step for a hundred
 // iterations (the 106,632-element cup: 134 iterations, against 31 with full steps; docs/convergence.md).
-// So the search first takes a rise of up to 20 %. Once the least ADP has not fallen for five
-// iterations, the iteration is cycling between the states of such nodes; from then on the search
-// asks for the decrease again, which damps the cycle so that the increments die out.
+// So the search first takes a rise of up to 20 %. Once ADP has not fallen below half its value at
+// the last such fall for five iterations, the iteration is cycling between the states of such
+// nodes (a cycle may still drift down slowly); from then on the search asks for the decrease
+// again, which damps the cycle so that the increments die out.
 class StepAcceptance {
  public:
   static constexpr double kTolerant = 1.2, kStrict = 1.002;
-  static constexpr int kStagnantIterations = 5;
-  // Called once per iteration, before its line search, with whether its ADP is the least so far.
-  void record(bool least_adp) {
-    iterations_without_least_ = least_adp ? 0 : iterations_without_least_ + 1;
-    strict_ = strict_ || iterations_without_least_ >= kStagnantIterations;
+  static constexpr int kStalledIterations = 5;
+  // Called once per iteration with its ADP, before its line search.
+  void record(double adp) {
+    if (adp < 0.5 * progress_adp_) {
+      progress_adp_ = adp;
+      iterations_without_progress_ = 0;
+    } else {
+      ++iterations_without_progress_;
+    }
+    strict_ = strict_ || iterations_without_progress_ >= kStalledIterations;
   }
   double factor() const { return strict_ ? kStrict : kTolerant; }
 
  private:
-  int iterations_without_least_ = 0;
+  double progress_adp_ = std::numeric_limits<double>::infinity();
+  int iterations_without_progress_ = 0;
   bool strict_ = false;
 };
 

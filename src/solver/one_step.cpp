@@ -143,8 +143,8 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     adp = displacement_measure(state.dU, state.X, state.Y);
     stop_unless_finite(std::isfinite(adp), settings.message_level, reporter);
     if (nn0 == 1) stop.first_adp = loop.first_adp = adp;
-    loop.acceptance.record(adp <= outcome.least_adp);
     outcome.least_adp = std::min(outcome.least_adp, adp);
+    loop.acceptance.record(adp);
 
     // The residual of U + lambda dU, each element keeping the secant branch it has at U. The secant
     // law's stress jumps where its branches meet (law_jumps.h); a trial step that carries a few
