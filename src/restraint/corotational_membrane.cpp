@@ -48,20 +48,21 @@ Turn polar_turn(const ElementGeometry& g, const BlankCorners& b) {
   return {cosine / length, sine / length};
 }
 
-// Adds weight * B^T D B for one set of shape-function derivatives in the local frame.
+// Adds weight * B^T D B for one set of shape-function derivatives in the local frame, corner block
+// by corner block: with (xa, ya) the derivatives of corner a, B's rows (exx, eyy, shear) hold
+// (xa, 0, ya) for its X dof and (0, ya, xa) for its Y dof, so each entry is the sum of its two
+// non-zero products, in the order the full product B^T D B would add them.
 void add_plane_stiffness(int corners, const double* dndx, const double* dndy, double d11, double d12, double d33,
                          double weight, ElementMatrix& k) {
-  const int n = 2 * corners;
-  double b1[8] = {}, b2[8] = {}, b3[8] = {};  // rows exx, eyy, engineering shear
-  for (int c = 0; c < corners; ++c) {
-    b1[2 * c] = dndx[c];
-    b2[2 * c + 1] = dndy[c];
-    b3[2 * c] = dndy[c];
-    b3[2 * c + 1] = dndx[c];
-  }
-  for (int i = 0; i < n; ++i) {
-    const double t1 = d11 * b1[i] + d12 * b2[i], t2 = d12 * b1[i] + d11 * b2[i], t3 = d33 * b3[i];
-    for (int j = 0; j < n; ++j) k[i * 8 + j] += weight * (t1 * b1[j] + t2 * b2[j] + t3 * b3[j]);
+  for (int a = 0; a < corners; ++a) {
+    const double xa = dndx[a], ya = dndy[a];
+    for (int b = 0; b < corners; ++b) {
+      const double xb = dndx[b], yb = dndy[b];
+      k[(2 * a) * 8 + 2 * b] += weight * (d11 * xa * xb + d33 * ya * yb);
+      k[(2 * a) * 8 + 2 * b + 1] += weight * (d12 * xa * yb + d33 * ya * xb);
+      k[(2 * a + 1) * 8 + 2 * b] += weight * (d12 * ya * xb + d33 * xa * yb);
+      k[(2 * a + 1) * 8 + 2 * b + 1] += weight * (d11 * ya * yb + d33 * xa * xb);
+    }
   }
 }
 
