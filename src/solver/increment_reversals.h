@@ -10,9 +10,9 @@
 // line search accepts it (it accepts a trial up to 1.002 f0, up to 1.2 f0 before the iteration
 // stalls: StepAcceptance). On a channel over a cylindrical binder both flanges and their walls swing
 // across y like this at RELAX 1, the increment growing by about a quarter in every iteration, and
-// 300 iterations end with ADP 0.29. On a steeper binder (radius 200)
-// the flange also overshoots because moving a node in the plan moves it up or down the binder, which
-// neither the matrix nor the line search (Zb is updated once per iteration) sees.
+// 300 iterations end with ADP 0.29. On a steeper binder (radius 200) the flange also overshoots
+// because moving a node in the plan moves it up or down the binder, which neither the matrix nor the
+// line search (Zb is updated once per iteration) sees.
 //
 // Such a swing shows at the nodes: each increment points against the one before. A node's reversals
 // are counted, and an element one of whose corners has reversed kReversalsToStiffen times takes the
