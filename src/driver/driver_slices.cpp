@@ -45,7 +45,6 @@ void lay_out_adjacency_and_system(Stage& stage, Job& job) {
   k.row_start = stage.ints(2 * nn + 1);
   k.diagonal = stage.ints(2 * nn);
   job.stiffness_words = 4 * eq.adjacency_entries;
-  k.column = stage.ints(eq.adjacency_entries);
   k.value = stage.reals(job.stiffness_words);
   lay_out_vectors(stage, job);
 }

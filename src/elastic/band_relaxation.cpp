@@ -53,13 +53,14 @@ void build_pattern(BandSystem& b) {
   std::vector<int32_t> element_pointer(m.nn + 1), marker(m.nn), adjacency_pointer(m.nn + 1), own(m.nn);
   std::vector<int32_t> element_list(node_element_pointer(m, element_pointer));
   node_element_list(m, element_pointer, element_list);
-  std::vector<int32_t> adjacency(node_adjacency_pointer(m, element_pointer, element_list, adjacency_pointer, marker));
+  std::vector<int32_t>& adjacency = b.column;  // the matrix's column list is the adjacency
+  adjacency.resize(node_adjacency_pointer(m, element_pointer, element_list, adjacency_pointer, marker));
   node_adjacency(m, element_pointer, element_list, adjacency_pointer, adjacency, own, marker);
   CsrMatrix& k = b.system.k;
   k.neq = 2 * m.nn;
-  b.row_start.resize(2 * m.nn + 1), b.diagonal.resize(2 * m.nn), b.column.resize(adjacency.size());
+  b.row_start.resize(2 * m.nn + 1), b.diagonal.resize(2 * m.nn);
   b.value.resize(4 * adjacency.size());
-  k.row_start = b.row_start, k.diagonal = b.diagonal, k.column = b.column, k.value = b.value;
+  k.row_start = b.row_start, k.diagonal = b.diagonal, k.value = b.value;
   matrix_pattern(adjacency_pointer, adjacency, own, k);
   b.scatter.resize(scatter_map_size(m.ne));
   scatter_map(m, k, b.scatter);

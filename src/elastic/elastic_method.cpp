@@ -39,7 +39,6 @@ void lay_out_whole_part_system(StageLayout& stage, const Mesh& part, NodeElement
   sys.k.neq = static_cast<int32_t>(2 * nn);
   sys.k.row_start = stage.ints(2 * nn + 1);
   sys.k.diagonal = stage.ints(2 * nn);
-  sys.k.column = stage.ints(entries);
   matrix_pattern(adjacency_pointer, adjacency, own, sys.k);
   sys.k.value = stage.reals(4 * entries);
   s.scatter = stage.ints(scatter_map_size(part.ne));

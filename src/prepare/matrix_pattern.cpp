@@ -87,12 +87,12 @@ void matrix_pattern(std::span<const int32_t> adjacency_pointer, std::span<const 
     const int32_t s = adjacency_pointer[i], k = adjacency_pointer[i + 1] - s;
     matrix.row_start[2 * i] = p;
     matrix.row_start[2 * i + 1] = p + 2 * k;
-    for (int32_t j = 0; j < k; ++j) matrix.column[p / 4 + j] = adjacency[s + j];
     matrix.diagonal[2 * i] = p + 2 * (own[i] - s);
     matrix.diagonal[2 * i + 1] = p + 2 * k + 2 * (own[i] - s) + 1;
     p += 4 * k;
   }
   matrix.row_start[2 * nn] = p;
+  matrix.column = adjacency;  // node i's run starts at adjacency_pointer[i] = row_start[2i] / 4
 }
 
 }  // namespace trevo

@@ -8,6 +8,7 @@
 // included, ascending) the pair 2j, 2j+1. So the columns are kept once per node pair, not
 // once per entry: `column` lists node i's adjacent nodes from row_start[2i] / 4 on (every
 // node before it took four entries per adjacent node), a quarter of the entries' count.
+// That is the node adjacency list itself, which the matrix views rather than copies.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -17,7 +18,7 @@ namespace trevo {
 struct CsrMatrix {
   int32_t neq = 0;                 // equations = 2 * nodes
   std::span<int32_t> row_start;    // neq + 1
-  std::span<int32_t> column;       // nnz / 4: adjacent nodes, node by node
+  std::span<const int32_t> column; // nnz / 4: adjacent nodes, node by node (the adjacency list)
   std::span<int32_t> diagonal;     // neq
   std::span<double> value;         // nnz
   int64_t nnz() const { return neq == 0 ? 0 : row_start[neq]; }
