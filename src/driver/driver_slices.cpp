@@ -24,8 +24,6 @@ void lay_out_vectors(Stage& stage, Job& job) {
   s.U = per_equation(stage, job);
   s.dU = per_equation(stage, job);
   s.R = per_equation(stage, job);
-  s.u_trial = per_equation(stage, job);
-  s.rhs = per_equation(stage, job);
   s.previous_increment = per_equation(stage, job);
   s.internal = per_equation(stage, job);
   s.external = per_equation(stage, job);

@@ -130,12 +130,12 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     timer.lap(&LoopStatistics::seconds_residual);
     assemble_matrix(model, state, settings);
     timer.lap(&LoopStatistics::seconds_matrix);
-    slope_scaled_residual(model.restraint.normals, model.held, state.R, state.rhs);
+    slope_scaled_residual(model.restraint.normals, model.held, state.R, state.R);  // R is not needed unscaled again
     std::copy(state.dU.begin(), state.dU.end(), state.previous_increment.begin());
     const CgStop cg_stop{cg_tolerance(settings.displacement_tolerance, solver_factor, adp), model.cg_forcing,
                          state.statistics != nullptr && state.statistics->record_iterations};
     if (nn0 > 1) predict_next_increment(state.cg.x, outcome.last.relax);
-    const CgResult cg = conjugate_gradient(state.k, state.rhs, cg_stop, state.cg, state.dU);
+    const CgResult cg = conjugate_gradient(state.k, state.R, cg_stop, state.cg, state.dU);
     timer.lap(&LoopStatistics::seconds_cg);
     stop_unless_finite(all_finite(state.dU), settings.message_level, reporter);
     if (nn0 > 1) count_increment_reversals(state.previous_increment, state.dU, state.increment_reversals);
@@ -151,14 +151,18 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     // elements across a jump moves their nodes' residual by more than the rest of the step gains,
     // and the search would cut the whole step for them. On a kept branch the residual is smooth
     // along the step, so the search judges the step by the smooth part of the law; the next
-    // iteration evaluates every element on its own branch again.
+    // iteration evaluates every element on its own branch again. The trial displacement takes U's
+    // place, U being formed again from the blank with the same expression, which the blank does not
+    // change until the search is over.
     auto trial = [&](double lambda) {
-      for (std::size_t i = 0; i < state.U.size(); ++i) state.u_trial[i] = state.U[i] + lambda * state.dU[i];
-      hmin = evaluate_state(model, state, state.u_trial, state.law_branch);
-      return assemble_residual(model, state, state.u_trial, settings, state.R).norm_sq;
+      displacement_vector(model.part, state.X, state.Y, state.U);
+      for (std::size_t i = 0; i < state.U.size(); ++i) state.U[i] += lambda * state.dU[i];
+      hmin = evaluate_state(model, state, state.U, state.law_branch);
+      return assemble_residual(model, state, state.U, settings, state.R).norm_sq;
     };
     const LineSearchResult search =
         line_search(equilibrium.norm_sq, settings.min_relax, loop.acceptance.factor(), trial);
+    displacement_vector(model.part, state.X, state.Y, state.U);
     const double relax = clamped_relaxation(search.relax, settings.min_relax, settings.max_relax);
     mark_sticking_nodes(state.U, state.dU, relax, state.sticking);
     for (int32_t i = 0; i < model.part.nn; ++i) {

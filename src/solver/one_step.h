@@ -71,8 +71,8 @@ struct OneStepState {
   std::span<double> X, Y;                      // nn: blank position (the unknowns)
   std::span<double> Zb, Zh;                    // nn: blank and holder heights
   std::span<double> binder_slope;              // 2 nn: slope of the binder under each node (binder_heights)
-  std::span<double> U, dU, R, u_trial;         // 2 nn: displacement, increment, residual, line-search trial
-  std::span<double> rhs;                       // 2 nn: right-hand side of the solution (slope_scaled_residual)
+  std::span<double> U, dU;                     // 2 nn: displacement (a line-search trial's while it runs), increment
+  std::span<double> R;                         // 2 nn: residual, scaled in place into the solution's right-hand side
   std::span<double> previous_increment;        // 2 nn: dU of the iteration before (count_increment_reversals)
   std::span<double> internal, external;        // 2 nn: force accumulators
   std::span<double> internal_z;                // nn

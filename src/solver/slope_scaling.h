@@ -26,6 +26,7 @@ inline constexpr double kSlopeFloor = 0.3;
 // rhs (2 nn) := r with, at each node, the component along the plan direction (nx, ny) of its normal
 // divided by max(|nz|, kSlopeFloor) with the sign of nz; flat nodes (nx = ny = 0) and the dofs that
 // held marks (their residual is 0) keep r. normals: 3 x NN, nx, ny, nz columns (unit nodal normals).
+// r and rhs may be one span: each node pair is read before it is written.
 void slope_scaled_residual(std::span<const double> normals, const NodeConstraints& held, std::span<const double> r,
                            std::span<double> rhs);
 

@@ -69,7 +69,7 @@ struct OneStepRun {
   std::vector<int32_t> material, scatter, held_x, held_y, restraint_state, last_binder, last_part, sticking, branch,
       crossings, reversals;
   std::vector<double> holding, count, normals, node_force, contact, X = mesh.x, Y = mesh.y, Zb, Zh, slope, U, dU, R,
-      trial, rhs, previous, internal, external, internal_z, kx, ky, h, epsbar, stress, strain, kf, kc, block, cg[6];
+      previous, internal, external, internal_z, kx, ky, h, epsbar, stress, strain, kf, kc, block, cg[6];
   SerendipityTables tables = serendipity_tables();
   OneStepModel model;
   OneStepState state;
@@ -86,7 +86,7 @@ struct OneStepRun {
     for (auto* v : {&stress, &strain}) v->assign(3 * ne, 0.0);
     for (auto* v : {&holding, &count, &Zb, &Zh, &internal_z, &kx, &ky, &kf, &kc}) v->assign(nn, 0.0);
     for (auto* v : {&normals, &contact, &block}) v->assign(3 * nn, 0.0);
-    for (auto* v : {&node_force, &slope, &U, &dU, &R, &trial, &rhs, &previous, &internal, &external})
+    for (auto* v : {&node_force, &slope, &U, &dU, &R, &previous, &internal, &external})
       v->assign(2 * nn, 0.0);
     for (auto& v : cg) v.assign(2 * nn, 0.0);
     for (size_t e = 0; e < ne; ++e)
@@ -98,7 +98,7 @@ struct OneStepRun {
     model.tables = &tables;
     model.restraint = {holding, restraint_state, count, normals, {}, {}, {}, {}, node_force, contact};
     state.X = X, state.Y = Y, state.Zb = Zb, state.Zh = Zh, state.binder_slope = slope, state.U = U, state.dU = dU;
-    state.R = R, state.u_trial = trial, state.rhs = rhs, state.previous_increment = previous;
+    state.R = R, state.previous_increment = previous;
     state.internal = internal, state.external = external, state.internal_z = internal_z, state.kx = kx, state.ky = ky;
     state.h = h, state.epsbar = epsbar, state.stress = stress, state.strain = strain;
     state.last_binder_element = last_binder, state.last_part_element = last_part, state.sticking = sticking;
