@@ -43,7 +43,7 @@ struct SolverSlices {
   ProcessArrays process;                      // tables of the process controls
   std::span<double> nx, ny, nz;               // nodal-normal scratch of the positioning
   std::span<int32_t> binder_corners, binder_edges, binder_neighbours, binder_node_table, binder_boundary;  // binder-mesh preparation
-  std::span<ElementGeometry> geometry;        // ne
+  std::span<ElementGeometry> geometry;        // ne, or none for a large part (geometry_record_count)
   std::span<double> h0;                       // ne: initial thickness (the element value)
   std::span<int32_t> scatter;                 // 20 ne
   std::span<int32_t> held_x, held_y;          // nn

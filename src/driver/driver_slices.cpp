@@ -70,7 +70,7 @@ void lay_out_solver_stage(Stage& stage, Job& job) {
   sl.binder_neighbours = stage.ints(4 * eb);
   sl.binder_node_table = stage.ints(nbn);
   sl.binder_boundary = stage.ints(eb);
-  sl.geometry = stage.template records<ElementGeometry>(ne);
+  sl.geometry = stage.template records<ElementGeometry>(geometry_record_count(job.part.ne));
   sl.h0 = stage.reals(ne);
   sl.scatter = stage.ints(scatter_map_size(job.part.ne));
   sl.held_x = stage.ints(nn);

@@ -17,6 +17,9 @@ namespace trevo {
 
 namespace {
 
+// The element geometry records, where the part keeps them, from the part's coordinates now.
+void build_geometry(Job& job) { element_geometries(job.part, job.slices.geometry); }
+
 Mesh part_copy(const Job& job) { return with_coordinates(job.part, job.slices.xc, job.slices.yc, job.slices.zc); }
 
 DrawbeadLines drawbead_lines(const Job& job) {
@@ -32,8 +35,6 @@ std::vector<int32_t> constrained_nodes(std::span<const int32_t> rows) {
   return nodes;
 }
 
-void build_geometry(Job& job) { element_geometries(job.part, job.slices.geometry); }
-
 }  // namespace
 
 void fill_element_model(Job& job) {
@@ -43,10 +44,10 @@ void fill_element_model(Job& job) {
   build_geometry(job);
   job.tables = serendipity_tables();
   m.part = job.part;
-  m.geometry = sl.geometry;
   m.material_table = sl.process.material;
   m.material_count = job.settings.material_count;
   m.material = job.model_slices.material;
+  m.geometry = sl.geometry;
   m.h0 = sl.h0;
   m.tables = &job.tables;
 }
@@ -175,7 +176,7 @@ std::span<const double> element_axes(Job& job) {
   // The per-element work slice (8 E words), which no phase holds by now.
   std::span<double> axes = job.model_slices.element_work.first(6 * ne);
   for (std::size_t e = 0; e < ne; ++e) {
-    const ElementGeometry& g = job.slices.geometry[e];
+    const ElementGeometry g = element_geometry(job.slices.geometry, job.part, static_cast<int32_t>(e));
     for (std::size_t c = 0; c < 3; ++c) {
       axes[c * ne + e] = g.e1[c];
       axes[(3 + c) * ne + e] = g.e2[c];

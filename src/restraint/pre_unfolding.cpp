@@ -164,7 +164,7 @@ MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& stat
   std::fill(state.R.begin(), state.R.end(), 0.0);
   std::fill(state.k.value.begin(), state.k.value.end(), 0.0);
   for_elements_of_owned_nodes(part, model.threads, [&](int32_t e, int corners, OwnedNodes own) {
-    const ElementGeometry& g = model.geometry[e];
+    const ElementGeometry g = element_geometry(model.geometry, part, e);
     BlankCorners blank;
     for (int k = 0; k < corners; ++k) {
       blank.X[k] = state.X[part.node(e, k)];
@@ -187,7 +187,7 @@ MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& stat
   // in the blank (their ratio shows the unfolding's stretch).
   MembraneMeasures measures;
   for (int32_t e = 0; e < part.ne; ++e) {
-    measures.aal += 4.0 * model.geometry[e].area;
+    measures.aal += 4.0 * element_geometry(model.geometry, part, e).area;
     measures.aanl += 4.0 * blank_area(part, e, state.X, state.Y);
   }
   unit_zero_diagonals(state.k);

@@ -241,7 +241,7 @@ ThicknessMinimum evaluate_elements(std::span<const ElementGeometry> geometry, co
   const size_t ne = static_cast<size_t>(part.ne);
 #pragma omp parallel for schedule(dynamic, 64) num_threads(threads)
   for (int32_t e = 0; e < part.ne; ++e) {
-    const ElementGeometry& g = geometry[e];
+    const ElementGeometry g = element_geometry(geometry, part, e);
     const MaterialRow row = material_row(material_table, nm, material[e]);
     const ElementStrain st = evaluate_element(g, corner_displacements(part, e, g.corners, u, zb), row, h0[e], branch.empty() ? 0 : branch[e]);
     h[e] = st.h;

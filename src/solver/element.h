@@ -96,7 +96,7 @@ struct ThicknessMinimum {
   int32_t element = kNone;
 };
 
-// Strain and stress evaluation of all elements. Inputs: geometry (ne), part mesh,
+// Strain and stress evaluation of all elements. Inputs: geometry (ne records, or none: element_geometry), part mesh,
 // u (2 nn), zb (nn), material table (8 nm, column-major), material (ne, 0-based row), h0 (ne).
 // Outputs: h (ne), epsbar (ne), stress (3 ne: sxx of all, then syy, then sxy), strain (3 ne, same layout,
 // exx, eyy, exy; may be empty when not wanted). threads: how many threads evaluate the elements; the results

@@ -24,7 +24,7 @@ void add_internal_forces(const OneStepModel& model, const OneStepState& state) {
   const Mesh& part = model.part;
   const std::size_t ne = static_cast<std::size_t>(part.ne);
   for_elements_of_owned_nodes(part, model.threads, [&](int32_t e, int corners, OwnedNodes own) {
-    const ElementForces f = element_internal_forces(model.geometry[e], state.stress[e], state.stress[ne + e],
+    const ElementForces f = element_internal_forces(element_geometry(model.geometry, part, e), state.stress[e], state.stress[ne + e],
                                                     state.stress[2 * ne + e], state.h[e], model.h0[e]);
     for (int k = 0; k < corners; ++k) {
       const int32_t node = part.node(e, k);
@@ -40,7 +40,7 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
   const Mesh& part = model.part;
   const int32_t category = settings.restraint_category;
   for_elements_of_owned_nodes(part, model.threads, [&](int32_t e, int corners, OwnedNodes own) {
-    const ElementGeometry& g = model.geometry[e];
+    const ElementGeometry g = element_geometry(model.geometry, part, e);
     const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
     const StressMatrix ds = stress_matrix(state.epsbar[e], row);
     const double volume = element_volume(g, state.h[e], model.h0[e]);

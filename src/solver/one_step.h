@@ -24,7 +24,9 @@ namespace trevo {
 // What the loop reads and never changes.
 struct OneStepModel {
   Mesh part;                                   // x, y, z of the part after positioning (and blend)
-  std::span<const ElementGeometry> geometry;   // ne, built from the part once
+  // ne records built from the part, or none for a large part, whose element geometry is formed
+  // from the part at each evaluation (geometry_record_count).
+  std::span<const ElementGeometry> geometry;
   std::span<const double> material_table;      // 8 x nm, column-major (material.h)
   int32_t material_count = 1;
   std::span<const int32_t> material;           // ne, 0-based material row

@@ -1,8 +1,10 @@
 // The element loops of the one-step iteration give bit-identical results for any thread count: every
-// element's terms are summed in ascending element order whatever the split of the loop.
+// element's terms are summed in ascending element order whatever the split of the loop. So do they
+// whether the element geometry comes from records or is formed from the part at each evaluation.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "solver_fixtures.h"
 #include "solver/element_loops.h"
@@ -15,7 +17,8 @@ namespace {
 // A curved part of 1,100 elements (more than eight chunks of the loops), triangles among them, steep walls
 // on both sides, an anisotropic sheet, a blank that stretches, shears and perturbs it, and every optional
 // term on somewhere: law-jump holds, reversing increments, binder slopes, tool blocks, held nodes, two
-// thicknesses. Thicknesses, strains, stresses, internal forces and the matrix compared byte for byte.
+// thicknesses. Thicknesses, strains, stresses, internal forces and the matrix compared byte for byte, and
+// once more with two threads and no geometry records, as a large part runs.
 TEST(ThreadIndependence, OneTwoAndThreeThreadsGiveBitIdenticalLoops) {
   std::set<int32_t> split;
   for (int32_t cell = 3; cell < 1100; cell += 7) split.insert(cell);
@@ -36,7 +39,10 @@ TEST(ThreadIndependence, OneTwoAndThreeThreadsGiveBitIdenticalLoops) {
   for (size_t e = 0; e < f.ne; ++e) f.crossings[e] = e % 11 ? 0 : kCrossingsToHold, f.h0[e] = e % 5 ? 1.0 : 1.2;
   f.table[4] = 1.4, f.table[5] = 1.1, f.table[6] = 1.9;
   int32_t steep = 0, triangles = 0;
-  for (const ElementGeometry& g : f.geometry) steep += g.e3[2] < 0.5, triangles += g.corners == 3;
+  for (int32_t e = 0; e < f.part.ne; ++e) {
+    const ElementGeometry g = element_geometry(f.part, e);
+    steep += g.e3[2] < 0.5, triangles += g.corners == 3;
+  }
   EXPECT_GT(steep, 100);
   EXPECT_GT(triangles, 100);
   const auto loops = [&](int32_t threads) {
@@ -52,12 +58,14 @@ TEST(ThreadIndependence, OneTwoAndThreeThreadsGiveBitIdenticalLoops) {
   };
   const std::vector<double> one = loops(1);
   EXPECT_GT(*std::max_element(f.internal.begin(), f.internal.end()), 1.0);
-  for (const int32_t threads : {2, 3}) {
-    const std::vector<double> other = loops(threads);
+  const auto expect_identical = [&](const std::vector<double>& other, const std::string& run) {
     ASSERT_EQ(other.size(), one.size());
     for (size_t i = 0; i < one.size(); ++i)
-      ASSERT_EQ(std::memcmp(&one[i], &other[i], sizeof(double)), 0) << threads << " threads, value " << i;
-  }
+      ASSERT_EQ(std::memcmp(&one[i], &other[i], sizeof(double)), 0) << run << ", value " << i;
+  };
+  for (const int32_t threads : {2, 3}) expect_identical(loops(threads), std::to_string(threads) + " threads");
+  f.model.geometry = {};
+  expect_identical(loops(2), "no geometry records");
 }
 
 }  // namespace
