@@ -103,7 +103,7 @@ ElementGeometry element_geometry(const Mesh& part, int32_t e) {
 }
 
 void element_geometries(const Mesh& part, std::span<ElementGeometry> out) {
-  for (int32_t e = 0; e < part.ne; ++e) out[e] = element_geometry(part, e);
+  for (std::size_t e = 0; e < out.size(); ++e) out[e] = element_geometry(part, static_cast<int32_t>(e));
 }
 
 }  // namespace trevo

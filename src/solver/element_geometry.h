@@ -45,7 +45,7 @@ inline int32_t geometry_record_count(int32_t elements) {
   return elements <= kMostElementsWithGeometryRecords ? elements : 0;
 }
 
-// Geometry of every element: out has part.ne entries.
+// Geometry of every element into its record: out has part.ne records, or none (geometry_record_count).
 void element_geometries(const Mesh& part, std::span<ElementGeometry> out);
 
 // The geometry of element e: its record where the part keeps them (records not empty), else formed from
