@@ -3,7 +3,11 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <new>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "core/run_stop.h"
 
@@ -25,6 +29,14 @@ WorkArray::WorkArray(int64_t words) : words_(words < 0 ? 0 : words) {
 std::byte* WorkArray::word_address(int64_t first_word, int64_t count) {
   assert(first_word >= 1 && count >= 0 && first_word - 1 + count <= words_);
   return block_.get() + static_cast<std::size_t>(first_word - 1) * kWordBytes;
+}
+
+void WorkArray::release_bytes(std::byte* first, std::size_t bytes) {
+  static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(first);
+  const std::uintptr_t begin = (start + page - 1) / page * page, end = (start + bytes) / page * page;
+  // Only an advice: where the system declines, the pages simply stay.
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }
 
 std::span<double> WorkArray::reals(int64_t first_word, int64_t count) {

@@ -38,6 +38,13 @@ class WorkArray {
     return {reinterpret_cast<T*>(word_address(first_word, count * words_per_record<T>())),
             static_cast<std::size_t>(count)};
   }
+  // Hands the whole pages inside a slice back to the system: its values are gone and read as zeros
+  // when touched again. For slices no later phase reads before it writes them afresh, so that the
+  // next phase's peak memory does not include them.
+  template <class T>
+  static void release_pages(std::span<T> slice) {
+    release_bytes(reinterpret_cast<std::byte*>(slice.data()), slice.size_bytes());
+  }
   template <class T>
   static constexpr int64_t words_per_record() {
     return static_cast<int64_t>((sizeof(T) + 7) / 8);
@@ -45,6 +52,7 @@ class WorkArray {
 
  private:
   std::byte* word_address(int64_t first_word, int64_t count);
+  static void release_bytes(std::byte* first, std::size_t bytes);
   struct Free { void operator()(std::byte* p) const; };
   int64_t words_;
   std::unique_ptr<std::byte[], Free> block_;

@@ -156,6 +156,9 @@ void lay_out_equation_slices(Job& job) {
                  eq.marker);
   job.state.k.neq = static_cast<int32_t>(2 * nn);
   matrix_pattern(eq.adjacency_pointer, eq.adjacency, eq.own, job.state.k);
+  // Only the adjacency itself (the matrix's column list) is read again.
+  for (std::span<int32_t> index : {eq.element_pointer, eq.element_list, eq.adjacency_pointer, eq.own, eq.marker})
+    WorkArray::release_pages(index);
   std::fill(job.state.cg.x.begin(), job.state.cg.x.end(), 0.0);  // the first warm start is zero
   job.next_free = stage.next_free();
 }

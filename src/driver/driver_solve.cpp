@@ -222,6 +222,18 @@ void write_formed_part(Job& job) {
 
 }  // namespace
 
+namespace {
+
+// The matrix values and the solver's vectors, which a later solution (the blank on the binder)
+// assembles and starts afresh: the result writers' buffers take their memory.
+void release_solution_arrays(Job& job) {
+  const CgVectors& cg = job.state.cg;
+  for (std::span<double> values : {job.state.k.value, cg.x, cg.z, cg.d, cg.p, cg.w, cg.s})
+    WorkArray::release_pages(values);
+}
+
+}  // namespace
+
 void solve_one_step(Job& job) {
   RunSettings& s = job.settings;
   OneStepState& st = job.state;
@@ -232,6 +244,7 @@ void solve_one_step(Job& job) {
   const bool blended = blend_moved_part(job);
   set_up_restraint(job);
   iterate(job, blended);
+  release_solution_arrays(job);
   diagnosis(job.outcome, job.slices.h0.empty() ? 0.0 : job.slices.h0[0], s, job.reporter);
   // METHOD 0 only forms U once more from the final blank here; the loop itself does not
   // read the method.
