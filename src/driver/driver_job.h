@@ -85,7 +85,7 @@ struct Job {
   SerendipityTables tables;
   std::optional<PlanGrid> binder_grid, part_grid;
   int64_t next_free = 1;         // next free word of the index table
-  int64_t stiffness_words = 0;   // 4 A: the stiffness-matrix storage (size line IVM)
+  int64_t stiffness_words = 0;   // 2 (A + nn): the stiffness matrix's values (size line IVM)
   BlankOnBinderCopy blank_on_binder;
   RunRecord record;  // phase times, iteration history and input fingerprint for the run summary
 };

@@ -42,7 +42,7 @@ void lay_out_adjacency_and_system(Stage& stage, Job& job) {
   CsrMatrix& k = job.state.k;
   k.row_start = stage.ints(2 * nn + 1);
   k.diagonal = stage.ints(2 * nn);
-  job.stiffness_words = 4 * eq.adjacency_entries;
+  job.stiffness_words = upper_matrix_values(nn, eq.adjacency_entries);
   k.value = stage.reals(job.stiffness_words);
   lay_out_vectors(stage, job);
 }
@@ -156,8 +156,8 @@ void lay_out_equation_slices(Job& job) {
                  eq.marker);
   job.state.k.neq = static_cast<int32_t>(2 * nn);
   matrix_pattern(eq.adjacency_pointer, eq.adjacency, eq.own, job.state.k);
-  // Only the adjacency itself (the matrix's column list) is read again.
-  for (std::span<int32_t> index : {eq.element_pointer, eq.element_list, eq.adjacency_pointer, eq.own, eq.marker})
+  // Only the adjacency and the own positions (the matrix's columns) are read again.
+  for (std::span<int32_t> index : {eq.element_pointer, eq.element_list, eq.adjacency_pointer, eq.marker})
     WorkArray::release_pages(index);
   std::fill(job.state.cg.x.begin(), job.state.cg.x.end(), 0.0);  // the first warm start is zero
   job.next_free = stage.next_free();

@@ -15,7 +15,7 @@ struct BandSystem {
   std::vector<int32_t> nodes;
   std::vector<double> x, y, z;
   std::vector<int32_t> conn, corners;
-  std::vector<int32_t> row_start, diagonal, column, scatter, free_flags;
+  std::vector<int32_t> row_start, diagonal, column, own, scatter, free_flags;
   std::vector<double> value, R, dU;
   std::array<std::vector<double>, 6> cg;
   ElasticSystem system;
@@ -50,7 +50,9 @@ Mesh band_mesh(const Mesh& part, std::span<const int32_t> band, const BandMarks&
 
 void build_pattern(BandSystem& b) {
   const Mesh& m = b.system.part;
-  std::vector<int32_t> element_pointer(m.nn + 1), marker(m.nn), adjacency_pointer(m.nn + 1), own(m.nn);
+  std::vector<int32_t> element_pointer(m.nn + 1), marker(m.nn), adjacency_pointer(m.nn + 1);
+  std::vector<int32_t>& own = b.own;  // the matrix's first upper places
+  own.resize(m.nn);
   std::vector<int32_t> element_list(node_element_pointer(m, element_pointer));
   node_element_list(m, element_pointer, element_list);
   std::vector<int32_t>& adjacency = b.column;  // the matrix's column list is the adjacency
@@ -59,7 +61,7 @@ void build_pattern(BandSystem& b) {
   CsrMatrix& k = b.system.k;
   k.neq = 2 * m.nn;
   b.row_start.resize(2 * m.nn + 1), b.diagonal.resize(2 * m.nn);
-  b.value.resize(4 * adjacency.size());
+  b.value.resize(upper_matrix_values(m.nn, static_cast<int64_t>(adjacency.size())));
   k.row_start = b.row_start, k.diagonal = b.diagonal, k.value = b.value;
   matrix_pattern(adjacency_pointer, adjacency, own, k);
   b.scatter.resize(scatter_map_size(m.ne));

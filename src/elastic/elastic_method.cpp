@@ -40,7 +40,7 @@ void lay_out_whole_part_system(StageLayout& stage, const Mesh& part, NodeElement
   sys.k.row_start = stage.ints(2 * nn + 1);
   sys.k.diagonal = stage.ints(2 * nn);
   matrix_pattern(adjacency_pointer, adjacency, own, sys.k);
-  sys.k.value = stage.reals(4 * entries);
+  sys.k.value = stage.reals(upper_matrix_values(nn, entries));
   s.scatter = stage.ints(scatter_map_size(part.ne));
   sys.scatter = s.scatter;
   sys.R = stage.reals(2 * nn);

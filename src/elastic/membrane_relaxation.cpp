@@ -53,21 +53,19 @@ void apply_prescribed(std::span<const PrescribedDisplacement> prescribed, CsrMat
   std::vector<char> held(static_cast<size_t>(k.neq), 0);
   std::vector<double> known(static_cast<size_t>(k.neq), 0.0);
   for (const PrescribedDisplacement& p : prescribed) held[p.equation] = 1, known[p.equation] = -p.outstanding;
+  // Each stored pair (i, j), j > i, stands for K(i,j) and K(j,i): a held j moves its column over in
+  // row i, a held i in row j. The rows taken in ascending order, every row's right-hand side gets
+  // its terms in ascending column order.
   for (int32_t i = 0; i < k.neq; ++i) {
-    if (held[i] != 0) continue;
-    for (int32_t q = k.row_start[i]; q < k.row_start[i + 1]; ++q) {
+    for (int32_t q = k.diagonal[i] + 1; q < k.row_start[i + 1]; ++q) {
       const int32_t j = k.column_of(i, q);
-      if (held[j] == 0) continue;
-      r[i] -= k.value[q] * known[j];
+      if (held[i] == 0 && held[j] == 0) continue;
+      if (held[i] == 0) r[i] -= k.value[q] * known[j];
+      if (held[j] == 0) r[j] -= k.value[q] * known[i];
       k.value[q] = 0.0;
     }
   }
-  for (const PrescribedDisplacement& p : prescribed) {
-    const int32_t j = p.equation;
-    for (int32_t q = k.row_start[j]; q < k.row_start[j + 1]; ++q)
-      if (q != k.diagonal[j]) k.value[q] = 0.0;
-    r[j] = k.value[k.diagonal[j]] * known[j];
-  }
+  for (const PrescribedDisplacement& p : prescribed) r[p.equation] = k.value[k.diagonal[p.equation]] * known[p.equation];
 }
 
 void solve(ElasticSystem& system, double previous_adp) {

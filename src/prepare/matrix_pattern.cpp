@@ -84,15 +84,16 @@ void matrix_pattern(std::span<const int32_t> adjacency_pointer, std::span<const 
   const int32_t nn = matrix.neq / 2;
   int32_t p = 0;
   for (int32_t i = 0; i < nn; ++i) {
-    const int32_t s = adjacency_pointer[i], k = adjacency_pointer[i + 1] - s;
+    const int32_t upper_nodes = adjacency_pointer[i + 1] - own[i];  // i itself and the nodes after it
     matrix.row_start[2 * i] = p;
-    matrix.row_start[2 * i + 1] = p + 2 * k;
-    matrix.diagonal[2 * i] = p + 2 * (own[i] - s);
-    matrix.diagonal[2 * i + 1] = p + 2 * k + 2 * (own[i] - s) + 1;
-    p += 4 * k;
+    matrix.row_start[2 * i + 1] = p + 2 * upper_nodes;
+    matrix.diagonal[2 * i] = p;
+    matrix.diagonal[2 * i + 1] = p + 2 * upper_nodes + 1;
+    p += 4 * upper_nodes;
   }
   matrix.row_start[2 * nn] = p;
-  matrix.column = adjacency;  // node i's run starts at adjacency_pointer[i] = row_start[2i] / 4
+  matrix.column = adjacency;
+  matrix.first_upper = own;
 }
 
 }  // namespace trevo

@@ -5,7 +5,8 @@
 // Sizes, reported in the order the driver lays out the slices:
 //   node-to-element pointer nn+1, list T (node_element_pointer returns T);
 //   adjacency pointer nn+1, adjacency list A, own position nn (node_adjacency_pointer returns A);
-//   matrix row_start 2nn+1, diagonal 2nn, value 4A (its column list is the adjacency).
+//   matrix row_start 2nn+1, diagonal 2nn, value upper_matrix_values(nn, A) (its column list is the
+//   adjacency, its first upper places the own positions).
 // A node used by no element gets an adjacency run that holds only itself, so its two rows
 // have a diagonal entry (the assembly puts a unit value there, as the solver needs a
 // non-zero diagonal).
@@ -36,9 +37,14 @@ void node_adjacency(const Mesh& m, std::span<const int32_t> pointer, std::span<c
                     std::span<const int32_t> adjacency_pointer, std::span<int32_t> adjacency,
                     std::span<int32_t> own, std::span<int32_t> marker);
 
-// Expands the adjacency into matrix.row_start and matrix.diagonal (matrix.neq = 2nn; the spans
-// sized as above); matrix.column views the adjacency, which must outlive the matrix. Values are
-// left to the assembly.
+// The values of the matrix's upper triangle (csr.h): the adjacency is symmetric and holds every
+// node itself, so (A + nn) / 2 node pairs j >= i, four values each.
+inline int64_t upper_matrix_values(int64_t nn, int64_t adjacency_entries) { return 2 * (adjacency_entries + nn); }
+
+// Expands the adjacency into matrix.row_start and matrix.diagonal of the upper triangle
+// (matrix.neq = 2nn; the spans sized as above); matrix.column views the adjacency and
+// matrix.first_upper the own positions, which must outlive the matrix. Values are left to the
+// assembly.
 void matrix_pattern(std::span<const int32_t> adjacency_pointer, std::span<const int32_t> adjacency,
                     std::span<const int32_t> own, CsrMatrix& matrix);
 

@@ -11,7 +11,8 @@ namespace {
 // Global equation of local dof a of element e.
 int32_t global_dof(const Mesh& mesh, int32_t e, int a) { return 2 * mesh.node(e, a / 2) + a % 2; }
 
-// Position of column col in row `row` (ascending columns), or -1.
+// Position of column col in row `row` (ascending columns), or -1 (among them every column of a
+// node before the row's own, which the upper triangle does not hold).
 int32_t entry_position(const CsrMatrix& k, int32_t row, int32_t col) {
   const int32_t* first = k.nodes_of_row(row);
   const int32_t* last = first + (k.row_start[row + 1] - k.row_start[row]) / 2;

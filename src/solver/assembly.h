@@ -43,7 +43,8 @@ inline constexpr int kScatterWords = 20;
 inline int64_t scatter_map_size(int32_t ne) { return int64_t{kScatterWords} * ne; }
 
 // map[20e + 4ca + cb] = position of K(2a, 2b), -1 where the element has no such corner
-// (corner 3 of a triangle) or the row no such column; map[20e + 16 + ca] = row distance of
+// (corner 3 of a triangle) or the row no such column (corner cb's node comes before corner ca's:
+// the upper triangle holds that pair in the row of cb's node); map[20e + 16 + ca] = row distance of
 // corner ca's node. Built once per run; each row's columns must be ascending and distinct.
 void scatter_map(const Mesh& mesh, const CsrMatrix& k, std::span<int32_t> map);
 

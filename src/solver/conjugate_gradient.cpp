@@ -17,52 +17,68 @@ namespace {
 struct Rows {
   int32_t neq;
   const int32_t* row_start;
-  const int32_t* column;  // adjacent nodes, node by node (csr.h)
+  const int32_t* column;       // the node adjacency (csr.h)
+  const int32_t* first_upper;  // per node
   const int32_t* diagonal;
   const double* value;
-  const int32_t* nodes_of_row(int32_t i) const { return column + row_start[i & ~1] / 4; }
+  const int32_t* nodes_of_row(int32_t i) const { return column + first_upper[i >> 1]; }
 };
 
 // Column of the entry `offset` places into a row whose node has the adjacent nodes `nodes`.
 inline int32_t column_at(const int32_t* nodes, int32_t offset) { return 2 * nodes[offset >> 1] + (offset & 1); }
 
 Rows rows_of(const CsrMatrix& k) {
-  return {k.neq, k.row_start.data(), k.column.data(), k.diagonal.data(), k.value.data()};
+  return {k.neq, k.row_start.data(), k.column.data(), k.first_upper.data(), k.diagonal.data(), k.value.data()};
 }
 
-// (K·x)(i), ascending columns.
-inline double row_product(const Rows& k, int32_t i, const double* x) {
-  const int32_t first = k.row_start[i], count = k.row_start[i + 1] - first;
+// Adds K(i,j)·x(i) to lower(j) for every stored j > i: row i's part of the rows below it, which
+// only the upper triangle holds. Rows taken in ascending order give every lower(j) its terms in
+// ascending column order, as a scan of row j's lower triangle would.
+inline void add_to_rows_below(const Rows& k, int32_t i, double xi, double* lower) {
+  const int32_t first = k.row_start[i], end = k.row_start[i + 1];
   const int32_t* nodes = k.nodes_of_row(i);
-  const double* v = k.value + first;
-  double sum = 0.0;
-  for (int32_t o = 0; o < count; o += 2) {  // a row holds whole column pairs
-    const double* xj = x + 2 * nodes[o >> 1];
-    sum += v[o] * xj[0];
-    sum += v[o + 1] * xj[1];
-  }
+  for (int32_t q = k.diagonal[i] + 1; q < end; ++q) lower[column_at(nodes, q - first)] += k.value[q] * xi;
+}
+
+// (K·x)(i), ascending columns: lower(i) holds the terms of the columns before i, added by the rows
+// before (add_to_rows_below, lower zero before the first row); the row's own part, from its diagonal
+// on, continues the same sum. Row i then adds its part to the rows below.
+inline double row_product(const Rows& k, int32_t i, const double* x, double* lower) {
+  const int32_t first = k.row_start[i], end = k.row_start[i + 1];
+  const int32_t* nodes = k.nodes_of_row(i);
+  double sum = lower[i];
+  for (int32_t q = k.diagonal[i]; q < end; ++q) sum += k.value[q] * x[column_at(nodes, q - first)];
+  add_to_rows_below(k, i, x[i], lower);
   return sum;
 }
 
-// Forward sweep, i ascending: out(i) = ω·(in(i) − Σ_{j<i} K(i,j)·out(j)) / K(i,i),
-// with in(i) = rhs(i) formed when row i is reached; then done(i, out(i)).
+// Forward sweep, i ascending: out(i) = ω·(in(i) − Σ_{j<i} K(i,j)·out(j)) / K(i,i), with in(i) = rhs(i)
+// formed when row i is reached; then done(i, out(i)). The sums over the lower triangle gather in
+// out itself, whose entries below row i are not yet swept: once a node's two rows are swept, their
+// terms go to the rows of the nodes after it, which hold the same columns, in one pass (row x's
+// term before row y's, the order of the columns in a scan of the receiving row).
 template <class Rhs, class Done>
 inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
-  double previous = 0.0;  // out(i − 1), kept in a register
-  for (int32_t i = 0; i < k.neq; ++i) {
-    const int32_t diagonal = k.diagonal[i], first = k.row_start[i];
-    const int32_t* nodes = k.nodes_of_row(i);
-    double sum = 0.0;
-    int32_t q = first;
-    if (q < diagonal) {
-      for (; q < diagonal - 1; ++q) sum += k.value[q] * out[column_at(nodes, q - first)];
-      const int32_t j = column_at(nodes, q - first);
-      sum += k.value[q] * (j == i - 1 ? previous : out[j]);
+  std::fill(out, out + k.neq, 0.0);
+  for (int32_t x_row = 0; x_row < k.neq; x_row += 2) {
+    const int32_t y_row = x_row + 1;
+    // Both rows start with the node's own pair (csr.h): (x, x), (x, y) and (y, x) unread, (y, y).
+    const double* x_values = k.value + k.row_start[x_row];
+    const double* y_values = k.value + k.row_start[y_row];
+    const double x_result = kSsorOmega * (rhs(x_row) - out[x_row]) / x_values[0];
+    out[x_row] = x_result;
+    done(x_row, x_result);
+    out[y_row] += x_values[1] * x_result;
+    const double y_result = kSsorOmega * (rhs(y_row) - out[y_row]) / y_values[1];
+    out[y_row] = y_result;
+    done(y_row, y_result);
+    const int32_t* nodes = k.nodes_of_row(x_row);
+    const int32_t pairs = (k.row_start[y_row] - k.row_start[x_row]) / 2;
+    for (int32_t o = 1; o < pairs; ++o) {
+      double* below = out + 2 * nodes[o];
+      below[0] = below[0] + x_values[2 * o] * x_result + y_values[2 * o] * y_result;
+      below[1] = below[1] + x_values[2 * o + 1] * x_result + y_values[2 * o + 1] * y_result;
     }
-    const double result = kSsorOmega * (rhs(i) - sum) / k.value[diagonal];
-    out[i] = result;
-    previous = result;
-    done(i, result);
   }
 }
 
@@ -105,7 +121,8 @@ double cg_tolerance(double displacement_tolerance, double c, double adp) {
 void multiply(const CsrMatrix& k, std::span<const double> x, std::span<double> y) {
   assert(x.size() >= static_cast<size_t>(k.neq) && y.size() >= static_cast<size_t>(k.neq));
   const Rows rows = rows_of(k);
-  for (int32_t i = 0; i < rows.neq; ++i) y[i] = row_product(rows, i, x.data());
+  std::fill(y.begin(), y.begin() + rows.neq, 0.0);  // y gathers the lower triangle's terms until its row
+  for (int32_t i = 0; i < rows.neq; ++i) y[i] = row_product(rows, i, x.data(), y.data());
 }
 
 void forward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<double> out) {
@@ -153,10 +170,12 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, con
   }
   const double relative_rho = stop.relative > 0.0 ? stop.relative * stop.relative * rhs_rho : 0.0;
 
-  // r = K·x − R, z = forward sweep of r, d = scale·K(i,i), ρ = Σ d(i)·z(i)².
+  // r = K·x − R, z = forward sweep of r, d = scale·K(i,i), ρ = Σ d(i)·z(i)². p gathers the lower
+  // triangle's terms of K·x until the backward sweep fills it.
   double rho = 0.0;
+  std::fill(p, p + n, 0.0);
   forward_rows(
-      rows, [&](int32_t i) { return row_product(rows, i, x) - r_given[i]; }, z,
+      rows, [&](int32_t i) { return row_product(rows, i, x, p) - r_given[i]; }, z,
       [&](int32_t i, double zi) {
         d[i] = kSsorDiagonalScale * rows.value[rows.diagonal[i]];
         rho += d[i] * (zi * zi);

@@ -2,8 +2,7 @@
 // split form (one forward and one backward triangular sweep per step). Used by the
 // one-step iteration (cg_tolerance) and by the membrane unfolding (its own tolerance).
 //
-// K is a CsrMatrix (0-based equations; entries before diagonal[i]
-// in a row are its lower triangle, entries after it the upper triangle); every
+// K is a CsrMatrix (0-based equations, the upper triangle of a symmetric matrix, csr.h); every
 // diagonal must be non-zero (see unit_zero_diagonals, assembly.h). All vectors
 // have k.neq entries. The solver never prints or stops: the caller checks the
 // first increment component for NaN and ends the run.

@@ -122,18 +122,19 @@ TEST(MatrixPattern, EqualsThePatternOfTheDefinition) {
     std::vector<int32_t> adjacency(node_adjacency_pointer(m, pointer, list, adjacency_pointer, marker));
     node_adjacency(m, pointer, list, adjacency_pointer, adjacency, own, marker);
     std::vector<int32_t> row_start(2 * nn + 1), diagonal(2 * nn);
-    CsrMatrix k{2 * m.nn, row_start, {}, diagonal, {}};
+    CsrMatrix k{2 * m.nn, row_start, {}, {}, diagonal, {}};
     matrix_pattern(adjacency_pointer, adjacency, own, k);
     const test::OwnedMatrix expected = test::matrix_pattern(m);
     EXPECT_EQ(row_start, expected.row_start) << nn << " nodes";
     EXPECT_EQ(std::vector<int32_t>(k.column.begin(), k.column.end()), expected.column) << nn << " nodes";
+    EXPECT_EQ(std::vector<int32_t>(k.first_upper.begin(), k.first_upper.end()), expected.first_upper) << nn << " nodes";
     EXPECT_EQ(diagonal, expected.diagonal) << nn << " nodes";
-    // Entry by entry, each row lists the columns 2j, 2j+1 of its node's adjacent nodes j.
+    // Entry by entry, each row lists the columns 2j, 2j+1 of its node's adjacent nodes j >= its node.
     for (int32_t r = 0; r < k.neq; ++r) {
       std::vector<int32_t> columns, defined;
       for (int32_t q = k.row_start[r]; q < k.row_start[r + 1]; ++q) columns.push_back(k.column_of(r, q));
       for (int32_t q = adjacency_pointer[r / 2]; q < adjacency_pointer[r / 2 + 1]; ++q)
-        defined.push_back(2 * adjacency[q]), defined.push_back(2 * adjacency[q] + 1);
+        if (adjacency[q] >= r / 2) defined.push_back(2 * adjacency[q]), defined.push_back(2 * adjacency[q] + 1);
       EXPECT_EQ(columns, defined) << "row " << r << " of " << nn << " nodes";
     }
   }

@@ -2,6 +2,8 @@
 // element matrix, and the owner of all the one-step loop and the unfolding stages read and write (a part
 // with the default material, thickness 1, free nodes, no tools; the blank starts as its projection).
 #pragma once
+#include <algorithm>
+#include <iterator>
 #include <random>
 #include <set>
 #include <vector>
@@ -14,13 +16,16 @@
 namespace trevo::test {
 
 struct OwnedMatrix {
-  std::vector<int32_t> row_start, column, diagonal;
+  std::vector<int32_t> row_start, column, first_upper, diagonal;
   std::vector<double> value;
-  CsrMatrix view() { return CsrMatrix{static_cast<int32_t>(diagonal.size()), row_start, column, diagonal, value}; }
+  CsrMatrix view() {
+    return CsrMatrix{static_cast<int32_t>(diagonal.size()), row_start, column, first_upper, diagonal, value};
+  }
 };
 
-// Rows 2i and 2i+1 hold columns 2j, 2j+1 of every node j sharing an element with node i, and of i itself;
-// the column list names each such node j once per node i.
+// Rows 2i and 2i+1 hold columns 2j, 2j+1 of node i itself and of every node j > i sharing an element
+// with it; the column list names each node sharing an element with node i (i included) once per node
+// i, and node i's row nodes start at i's own place in it.
 inline OwnedMatrix matrix_pattern(const Mesh& mesh) {
   std::vector<std::set<int32_t>> adjacent(mesh.nn);
   for (int32_t node = 0; node < mesh.nn; ++node) adjacent[node].insert(node);
@@ -33,10 +38,12 @@ inline OwnedMatrix matrix_pattern(const Mesh& mesh) {
   k.row_start.push_back(0);
   int32_t entries = 0;
   for (int32_t node = 0; node < mesh.nn; ++node) {
+    const auto own = std::find(adjacent[node].begin(), adjacent[node].end(), node);
+    k.first_upper.push_back(static_cast<int32_t>(k.column.size() + std::distance(adjacent[node].begin(), own)));
     k.column.insert(k.column.end(), adjacent[node].begin(), adjacent[node].end());  // once for both rows
     for (int dir = 0; dir < 2; ++dir) {
-      for (const int32_t j : adjacent[node]) {
-        if (j == node) k.diagonal.push_back(entries + dir);
+      for (auto j = own; j != adjacent[node].end(); ++j) {
+        if (*j == node) k.diagonal.push_back(entries + dir);
         entries += 2;
       }
       k.row_start.push_back(entries);
@@ -44,6 +51,19 @@ inline OwnedMatrix matrix_pattern(const Mesh& mesh) {
   }
   k.value.assign(static_cast<size_t>(entries), 0.0);
   return k;
+}
+
+// K·x from the definition: every stored entry (i, j) above the diagonal stands for K(i,j) and K(j,i).
+inline std::vector<double> symmetric_product(const CsrMatrix& k, const std::vector<double>& x) {
+  std::vector<double> y(static_cast<size_t>(k.neq), 0.0);
+  for (int32_t i = 0; i < k.neq; ++i) {
+    y[i] += k.value[k.diagonal[i]] * x[i];
+    for (int32_t q = k.diagonal[i] + 1; q < k.row_start[i + 1]; ++q) {
+      const int32_t j = k.column_of(i, q);
+      y[i] += k.value[q] * x[j], y[j] += k.value[q] * x[i];
+    }
+  }
+  return y;
 }
 
 // B^T B + 8 I for a random 8 x 8 B (column-major).
