@@ -94,12 +94,12 @@ void BM_ForwardBackwardSweep(benchmark::State& state) {
 void BM_CgStep(benchmark::State& state) {
   Model& m = model();
   const int32_t n = m.neq();
-  std::vector<double> x(n), z(n), d(n), p(n), w(n), s(n), increment(n);
+  std::vector<double> x(n), z(n), p(n), w(n), s(n), increment(n);
   const double tol = cg_tolerance(1.0e-4, cg_solver_factor(m.mesh.nn()), 1.0);
   int64_t steps = 0;
   for (auto _ : state) {
     std::fill(x.begin(), x.end(), 0.0);
-    const CgResult result = conjugate_gradient(m.matrix.view(), m.rhs, tol, {x, z, d, p, w, s}, increment);
+    const CgResult result = conjugate_gradient(m.matrix.view(), m.rhs, tol, {x, z, p, w, s}, increment);
     steps += result.steps;
     state.counters["steps_per_solve"] = result.steps;
   }

@@ -27,8 +27,8 @@ void lay_out_vectors(Stage& stage, Job& job) {
   s.previous_increment = per_equation(stage, job);
   s.internal = per_equation(stage, job);
   s.external = per_equation(stage, job);
-  s.cg = {per_equation(stage, job), per_equation(stage, job), per_equation(stage, job),
-          per_equation(stage, job), per_equation(stage, job), per_equation(stage, job)};
+  s.cg = {per_equation(stage, job), per_equation(stage, job), per_equation(stage, job), per_equation(stage, job),
+          per_equation(stage, job)};
 }
 
 // Stage 3 from the adjacency list on, and stage 4: their sizes follow from the adjacency's

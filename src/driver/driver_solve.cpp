@@ -228,7 +228,7 @@ namespace {
 // assembles and starts afresh: the result writers' buffers take their memory.
 void release_solution_arrays(Job& job) {
   const CgVectors& cg = job.state.cg;
-  for (std::span<double> values : {job.state.k.value, cg.x, cg.z, cg.d, cg.p, cg.w, cg.s})
+  for (std::span<double> values : {job.state.k.value, cg.x, cg.z, cg.p, cg.w, cg.s})
     WorkArray::release_pages(values);
 }
 

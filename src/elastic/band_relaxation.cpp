@@ -17,7 +17,7 @@ struct BandSystem {
   std::vector<int32_t> conn, corners;
   std::vector<int32_t> row_start, diagonal, column, own, scatter, free_flags;
   std::vector<double> value, R, dU;
-  std::array<std::vector<double>, 6> cg;
+  std::array<std::vector<double>, 5> cg;
   ElasticSystem system;
 };
 
@@ -80,7 +80,7 @@ void build_band_system(const ElasticSystem& whole, std::span<const int32_t> band
   b.R.resize(equations), b.dU.resize(equations);
   for (std::vector<double>& v : b.cg) v.resize(equations);
   b.system.R = b.R, b.system.dU = b.dU;
-  b.system.cg = {b.cg[0], b.cg[1], b.cg[2], b.cg[3], b.cg[4], b.cg[5]};
+  b.system.cg = {b.cg[0], b.cg[1], b.cg[2], b.cg[3], b.cg[4]};
 }
 
 }  // namespace

@@ -45,8 +45,7 @@ void lay_out_whole_part_system(StageLayout& stage, const Mesh& part, NodeElement
   sys.scatter = s.scatter;
   sys.R = stage.reals(2 * nn);
   sys.dU = stage.reals(2 * nn);
-  sys.cg = {stage.reals(2 * nn), stage.reals(2 * nn), stage.reals(2 * nn),
-            stage.reals(2 * nn), stage.reals(2 * nn), stage.reals(2 * nn)};
+  sys.cg = {stage.reals(2 * nn), stage.reals(2 * nn), stage.reals(2 * nn), stage.reals(2 * nn), stage.reals(2 * nn)};
 }
 
 Scratch lay_out(const ElasticMethodInput& in, WorkArray& work, int64_t first_free, Reporter& reporter,

@@ -53,7 +53,9 @@ inline double row_product(const Rows& k, int32_t i, const double* x, double* low
 }
 
 // Forward sweep, i ascending: out(i) = ω·(in(i) − Σ_{j<i} K(i,j)·out(j)) / K(i,i), with in(i) = rhs(i)
-// formed when row i is reached; then done(i, out(i)). The sums over the lower triangle gather in
+// formed when row i is reached; then done(i, out(i)). Both callbacks also get d(i) = scale·K(i,i),
+// the preconditioner's diagonal, formed from the row's own diagonal entry as it is read (a stored
+// copy would add a vector to every sweep's memory traffic). The sums over the lower triangle gather in
 // out itself, whose entries below row i are not yet swept: once a node's two rows are swept, their
 // terms go to the rows of the nodes after it, which hold the same columns, in one pass (row x's
 // term before row y's, the order of the columns in a scan of the receiving row).
@@ -65,13 +67,14 @@ inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
     // Both rows start with the node's own pair (csr.h): (x, x), (x, y) and (y, x) unread, (y, y).
     const double* x_values = k.value + k.row_start[x_row];
     const double* y_values = k.value + k.row_start[y_row];
-    const double x_result = kSsorOmega * (rhs(x_row) - out[x_row]) / x_values[0];
+    const double x_scaled = kSsorDiagonalScale * x_values[0], y_scaled = kSsorDiagonalScale * y_values[1];
+    const double x_result = kSsorOmega * (rhs(x_row, x_scaled) - out[x_row]) / x_values[0];
     out[x_row] = x_result;
-    done(x_row, x_result);
+    done(x_row, x_result, x_scaled);
     out[y_row] += x_values[1] * x_result;
-    const double y_result = kSsorOmega * (rhs(y_row) - out[y_row]) / y_values[1];
+    const double y_result = kSsorOmega * (rhs(y_row, y_scaled) - out[y_row]) / y_values[1];
     out[y_row] = y_result;
-    done(y_row, y_result);
+    done(y_row, y_result, y_scaled);
     const int32_t* nodes = k.nodes_of_row(x_row);
     const int32_t pairs = (k.row_start[y_row] - k.row_start[x_row]) / 2;
     for (int32_t o = 1; o < pairs; ++o) {
@@ -82,7 +85,8 @@ inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
   }
 }
 
-// Backward sweep, i descending: out(i) = ω·(in(i) − Σ_{j>i} K(i,j)·out(j)) / K(i,i).
+// Backward sweep, i descending: out(i) = ω·(in(i) − Σ_{j>i} K(i,j)·out(j)) / K(i,i); the
+// callbacks as in the forward sweep.
 template <class Rhs, class Done>
 inline void backward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
   double previous = 0.0;  // out(i + 1), kept in a register
@@ -97,10 +101,11 @@ inline void backward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
       sum += k.value[q] * (j == i + 1 ? previous : out[j]);
       for (++q; q < end; ++q) sum += k.value[q] * out[column_at(nodes, q - first)];
     }
-    const double result = kSsorOmega * (rhs(i) - sum) / k.value[diagonal];
+    const double scaled = kSsorDiagonalScale * k.value[diagonal];
+    const double result = kSsorOmega * (rhs(i, scaled) - sum) / k.value[diagonal];
     out[i] = result;
     previous = result;
-    done(i, result);
+    done(i, result, scaled);
   }
 }
 
@@ -128,15 +133,15 @@ void multiply(const CsrMatrix& k, std::span<const double> x, std::span<double> y
 void forward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<double> out) {
   assert(in.size() >= static_cast<size_t>(k.neq) && out.size() >= static_cast<size_t>(k.neq));
   const double* source = in.data();
-  forward_rows(rows_of(k), [source](int32_t i) { return source[i]; }, out.data(),
-               [](int32_t, double) {});
+  forward_rows(rows_of(k), [source](int32_t i, double) { return source[i]; }, out.data(),
+               [](int32_t, double, double) {});
 }
 
 void backward_sweep(const CsrMatrix& k, std::span<const double> in, std::span<double> out) {
   assert(in.size() >= static_cast<size_t>(k.neq) && out.size() >= static_cast<size_t>(k.neq));
   const double* source = in.data();
-  backward_rows(rows_of(k), [source](int32_t i) { return source[i]; }, out.data(),
-                [](int32_t, double) {});
+  backward_rows(rows_of(k), [source](int32_t i, double) { return source[i]; }, out.data(),
+                [](int32_t, double, double) {});
 }
 
 CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, double tol,
@@ -149,15 +154,15 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, con
   const double tol = stop.absolute;
   const Rows rows = rows_of(k);
   const int32_t n = rows.neq;
-  assert(std::min({rhs.size(), increment.size(), v.x.size(), v.z.size(), v.d.size(), v.p.size(), v.w.size(),
-                   v.s.size()}) >= static_cast<size_t>(n));
+  assert(std::min({rhs.size(), increment.size(), v.x.size(), v.z.size(), v.p.size(), v.w.size(), v.s.size()}) >=
+         static_cast<size_t>(n));
   double* x = v.x.data();
   double* z = v.z.data();
-  double* d = v.d.data();
   double* p = v.p.data();
   double* w = v.w.data();
   // s holds the forward sweep of t; between the backward sweep and the next
   // forward sweep it holds the terms p(i)·(2.0·w(i) − d(i)·p(i)) of α's divisor.
+  // d(i) = scale·K(i,i) comes with each row from the sweeps.
   double* s = v.s.data();
   const double* r_given = rhs.data();
 
@@ -165,25 +170,22 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, con
   double rhs_rho = 0.0;
   if (stop.relative > 0.0 || stop.measure_rhs) {
     forward_rows(
-        rows, [&](int32_t i) { return r_given[i]; }, s,
-        [&](int32_t i, double si) { rhs_rho += kSsorDiagonalScale * rows.value[rows.diagonal[i]] * (si * si); });
+        rows, [&](int32_t i, double) { return r_given[i]; }, s,
+        [&](int32_t, double si, double di) { rhs_rho += di * (si * si); });
   }
   const double relative_rho = stop.relative > 0.0 ? stop.relative * stop.relative * rhs_rho : 0.0;
 
-  // r = K·x − R, z = forward sweep of r, d = scale·K(i,i), ρ = Σ d(i)·z(i)². p gathers the lower
-  // triangle's terms of K·x until the backward sweep fills it.
+  // r = K·x − R, z = forward sweep of r, ρ = Σ d(i)·z(i)². p gathers the lower triangle's terms
+  // of K·x until the backward sweep fills it.
   double rho = 0.0;
   std::fill(p, p + n, 0.0);
   forward_rows(
-      rows, [&](int32_t i) { return row_product(rows, i, x, p) - r_given[i]; }, z,
-      [&](int32_t i, double zi) {
-        d[i] = kSsorDiagonalScale * rows.value[rows.diagonal[i]];
-        rho += d[i] * (zi * zi);
-      });
+      rows, [&](int32_t i, double) { return row_product(rows, i, x, p) - r_given[i]; }, z,
+      [&](int32_t, double zi, double di) { rho += di * (zi * zi); });
   // w = −d·z, p = backward sweep of w.
-  const auto divisor_term = [&](int32_t i, double pi) { s[i] = pi * (kCgStepFactor * w[i] - d[i] * pi); };
+  const auto divisor_term = [&](int32_t i, double pi, double di) { s[i] = pi * (kCgStepFactor * w[i] - di * pi); };
   backward_rows(
-      rows, [&](int32_t i) { return w[i] = -d[i] * z[i]; }, p, divisor_term);
+      rows, [&](int32_t i, double di) { return w[i] = -di * z[i]; }, p, divisor_term);
 
   int32_t steps = 0;
   // Iterate while rho >= tol. A residual of exactly 0 (rho = 0) is already the
@@ -195,18 +197,18 @@ CgResult conjugate_gradient(const CsrMatrix& k, std::span<const double> rhs, con
     double rho_next = 0.0;
     forward_rows(
         rows,
-        [&](int32_t i) {
+        [&](int32_t i, double di) {
           x[i] = x[i] + alpha * p[i];  // x = x + α·p
-          return w[i] - d[i] * p[i];   // t(i) = w(i) − d(i)·p(i)
+          return w[i] - di * p[i];     // t(i) = w(i) − d(i)·p(i)
         },
         s,
-        [&](int32_t i, double si) {
+        [&](int32_t i, double si, double di) {
           z[i] = z[i] + alpha * (si + p[i]);  // z = z + α·(s + p), s the sweep of t
-          rho_next += d[i] * (z[i] * z[i]);   // ρ' = Σ d(i)·z(i)²
+          rho_next += di * (z[i] * z[i]);     // ρ' = Σ d(i)·z(i)²
         });
     const double beta = rho_next / rho;
     backward_rows(
-        rows, [&](int32_t i) { return w[i] = beta * w[i] - d[i] * z[i]; }, p,  // w = β·w − d·z, p = sweep of w
+        rows, [&](int32_t i, double di) { return w[i] = beta * w[i] - di * z[i]; }, p,  // w = β·w − d·z, p = sweep of w
         divisor_term);
     rho = rho_next;
     ++steps;

@@ -32,13 +32,13 @@ double cg_tolerance(double displacement_tolerance, double c, double adp);
 // Caller-owned vectors (k.neq each). x is the solution and warm start: it keeps
 // its content from one call to the next, so each solution starts from the last
 // increment (the first of the iteration from the pre-unfolding's), which the
-// one-step iteration and the pre-unfolding scale first (predict_next_increment). The other five
-// are scratch. The residual r = K·x − R and t = w − d·p are formed row by row inside
-// the fused sweeps and never stored, so they need no vector here.
+// one-step iteration and the pre-unfolding scale first (predict_next_increment). The other four
+// are scratch. The residual r = K·x − R, t = w − d·p and the preconditioner's diagonal
+// d = 0.9047619047619047·K(i,i) are formed row by row inside the fused sweeps and never stored,
+// so they need no vector here.
 struct CgVectors {
   std::span<double> x;  // solution, starting guess on entry
   std::span<double> z;  // preconditioned residual
-  std::span<double> d;  // scaled diagonal 0.9047619047619047·K(i,i)
   std::span<double> p;  // direction
   std::span<double> w;  // auxiliary w
   std::span<double> s;  // forward sweep of t

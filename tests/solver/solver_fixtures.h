@@ -89,7 +89,7 @@ struct OneStepRun {
   std::vector<int32_t> material, scatter, held_x, held_y, restraint_state, last_binder, last_part, sticking, branch,
       crossings, reversals;
   std::vector<double> holding, count, normals, node_force, contact, X = mesh.x, Y = mesh.y, Zb, Zh, slope, U, dU, R,
-      previous, internal, external, internal_z, kx, ky, h, epsbar, stress, strain, kf, kc, block, cg[6];
+      previous, internal, external, internal_z, kx, ky, h, epsbar, stress, strain, kf, kc, block, cg[5];
   SerendipityTables tables = serendipity_tables();
   OneStepModel model;
   OneStepState state;
@@ -123,7 +123,7 @@ struct OneStepRun {
     state.h = h, state.epsbar = epsbar, state.stress = stress, state.strain = strain;
     state.last_binder_element = last_binder, state.last_part_element = last_part, state.sticking = sticking;
     state.law_branch = branch, state.law_crossings = crossings, state.increment_reversals = reversals;
-    state.k = matrix.view(), state.cg = {cg[0], cg[1], cg[2], cg[3], cg[4], cg[5]}, state.tool = {{}, kf, kc, block};
+    state.k = matrix.view(), state.cg = {cg[0], cg[1], cg[2], cg[3], cg[4]}, state.tool = {{}, kf, kc, block};
     settings.restraint_category = 11;
   }
   OneStepRun(const OneStepRun&) = delete;
