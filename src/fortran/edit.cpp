@@ -13,10 +13,14 @@ namespace {
 
 std::string stars(int w) { return std::string(static_cast<size_t>(w > 0 ? w : 0), '*'); }
 
-// Right-aligns `s` in w columns, or w asterisks when it does not fit.
-std::string right_aligned(const std::string& s, int w) {
+// Right-aligns `s` in w columns, or w asterisks when it does not fit. The fields are built
+// in one string each (result files hold millions of them).
+std::string right_aligned(std::string_view s, int w) {
   if (static_cast<int>(s.size()) > w) return stars(w);
-  return std::string(static_cast<size_t>(w) - s.size(), ' ') + s;
+  std::string field;
+  field.reserve(static_cast<size_t>(w));
+  field.append(static_cast<size_t>(w) - s.size(), ' ').append(s);
+  return field;
 }
 
 // A field for NaN or infinity as libgfortran writes it: "NaN", "Infinity" when it
@@ -29,9 +33,9 @@ std::string inf_nan_field(double v, int w) {
   return right_aligned(negative ? "-" + text : text, w);
 }
 
-// |v| rounded to n >= 1 significant digits: `digits` (n characters) and the
+// |v| rounded to n >= 1 significant digits, appended to `out` (n characters); returns the
 // decimal exponent x with |v| ~ d.ddd * 10^x. Zero gives zeros and x = 0.
-void significant_digits(double v, int n, std::string& digits, int& x) {
+int append_significant_digits(double v, int n, std::string& out) {
   // d.ddd…e-xxx needs n + 7 characters; the stack holds the usual few digits.
   char small[64];
   std::string large;
@@ -41,31 +45,43 @@ void significant_digits(double v, int n, std::string& digits, int& x) {
   auto res = std::to_chars(buf, buf + need, std::fabs(v), std::chars_format::scientific, n - 1);
   std::string_view text(buf, static_cast<size_t>(res.ptr - buf));
   const size_t e = text.find('e');
-  digits.clear();
-  for (char c : text.substr(0, e))
-    if (c != '.') digits.push_back(c);
+  out += text[0];
+  if (e > 2) out.append(text.substr(2, e - 2));  // the digits after the point
+  int x = 0;
   std::from_chars(text.data() + e + 1 + (text[e + 1] == '+'), text.data() + text.size(), x);
+  return x;
 }
 
-// Exponent part of an E field: "E+dd" for |x| <= 99, else "+ddd" (no letter),
+// Appends the exponent part of an E field: "E+dd" for |x| <= 99, else "+ddd" (no letter),
 // or with `exponent_digits` set (list-directed Ee form) always "E+ddd".
-std::string exponent_text(int x, int exponent_digits = 0) {
+void append_exponent(std::string& out, int x, int exponent_digits = 0) {
   const int mag = x < 0 ? -x : x;
   const char sign = x < 0 ? '-' : '+';
-  std::string num = std::to_string(mag);
-  if (exponent_digits > 0) return std::string("E") + sign + std::string(exponent_digits - num.size(), '0') + num;
-  if (mag <= 99) return std::string("E") + sign + (mag < 10 ? "0" : "") + num;
-  return sign + num;
+  char num[12];
+  const auto res = std::to_chars(num, num + sizeof num, mag);
+  const size_t length = static_cast<size_t>(res.ptr - num);
+  if (exponent_digits > 0) {
+    out.append(1, 'E').append(1, sign).append(static_cast<size_t>(exponent_digits) - length, '0');
+  } else if (mag <= 99) {
+    out.append(1, 'E').append(1, sign);
+    if (mag < 10) out += '0';
+  } else {
+    out += sign;
+  }
+  out.append(num, length);
 }
 
 // Sign plus body in w columns; a leading "0." may be dropped to make it fit.
-std::string signed_field(bool negative, std::string body, int w) {
-  std::string s = negative ? "-" + body : body;
-  if (static_cast<int>(s.size()) > w && body.size() >= 2 && body[0] == '0' && body[1] == '.') {
-    body.erase(0, 1);
-    s = negative ? "-" + body : body;
-  }
-  return right_aligned(s, w);
+std::string signed_field(bool negative, std::string_view body, int w) {
+  if (static_cast<int>(body.size() + negative) > w && body.size() >= 2 && body[0] == '0' && body[1] == '.')
+    body.remove_prefix(1);
+  const size_t length = body.size() + negative;
+  if (static_cast<int>(length) > w) return stars(w);
+  std::string field;
+  field.reserve(static_cast<size_t>(w));
+  field.append(static_cast<size_t>(w) - length, ' ');
+  if (negative) field += '-';
+  return field.append(body);
 }
 
 // |v| in fixed form with d decimals ("123.45", "0.50", "12." for d = 0).
@@ -79,18 +95,22 @@ std::string fixed_body(double v, int d) {
 
 // 0.ddd form with d digits (Ew.d with scale factor 0).
 std::string e_body(double v, int d) {
-  std::string digits;
-  int x = 0;
-  significant_digits(v, d, digits, x);
-  return "0." + digits + exponent_text(v == 0.0 ? 0 : x + 1);
+  std::string body;
+  body.reserve(static_cast<size_t>(d) + 8);
+  body.append("0.");
+  const int x = append_significant_digits(v, d, body);
+  append_exponent(body, v == 0.0 ? 0 : x + 1);
+  return body;
 }
 
-// d.ddd form with d+1 digits (1PEw.d); `exponent_digits` as in exponent_text.
+// d.ddd form with d+1 digits (1PEw.d); `exponent_digits` as in append_exponent.
 std::string pe_body(double v, int d, int exponent_digits = 0) {
-  std::string digits;
-  int x = 0;
-  significant_digits(v, d + 1, digits, x);
-  return digits.substr(0, 1) + "." + digits.substr(1) + exponent_text(x, exponent_digits);
+  std::string body;
+  body.reserve(static_cast<size_t>(d) + 9);
+  const int x = append_significant_digits(v, d + 1, body);
+  body.insert(1, 1, '.');
+  append_exponent(body, x, exponent_digits);
+  return body;
 }
 
 // 10^n as libgfortran forms it (repeated products, reciprocal for n < 0).
@@ -163,11 +183,17 @@ std::string edit_i(int64_t value, int w) { return edit_i(value, w, 1); }
 std::string edit_i(int64_t value, int w, int m) {
   // Magnitude as unsigned, so that INT64_MIN has no overflow.
   const uint64_t mag = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  std::string digits = std::to_string(mag);
-  if (static_cast<int>(digits.size()) < m) digits.insert(0, static_cast<size_t>(m) - digits.size(), '0');
-  if (m == 0 && value == 0) digits.clear();  // I w.0 prints a zero as blanks
-  if (value < 0) digits.insert(0, 1, '-');
-  return right_aligned(digits, w);
+  char digits[24];
+  size_t count = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, mag).ptr - digits);
+  if (m == 0 && value == 0) count = 0;  // I w.0 prints a zero as blanks
+  const size_t zeros = static_cast<int>(count) < m ? static_cast<size_t>(m) - count : 0;
+  const size_t length = (value < 0) + zeros + count;
+  if (static_cast<int>(length) > w) return stars(w);
+  std::string field;
+  field.reserve(static_cast<size_t>(w));
+  field.append(static_cast<size_t>(w) - length, ' ');
+  if (value < 0) field += '-';
+  return field.append(zeros, '0').append(digits, count);
 }
 
 std::string edit_f(double value, int w, int d) {
