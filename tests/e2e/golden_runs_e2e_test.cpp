@@ -330,11 +330,12 @@ TEST(BadInputBase, SmallJobRunsToTheEnd) {
   }
 }
 
-// Jobs the whole-run fuzzer found: a blank that diverges in three iterations until the sum of the
-// contact forces overflows, and a pre-unfolding whose increment is not a number beyond its first
-// entry (which alone the system checks), carried into the blank until the tool grid could not be
-// sized. Each run stops with the calculation-error text; no NaN reaches the run report, a result
-// file or the summary.
+// Jobs the whole-run fuzzer found: a blank that diverges in its first iterations until the sum of
+// the contact forces overflows (a one-byte variant of the find: the original stopped diverging
+// when the pre-unfolding's last digits changed), and a pre-unfolding whose increment is not a
+// number beyond its first entry (which alone the system checks), carried into the blank until
+// the tool grid could not be sized. Each run stops with the calculation-error text; no NaN
+// reaches the run report, a result file or the summary.
 TEST(BadInputBase, NonFiniteValuesStopWithTheCalculationError) {
   for (const char* name : {"diverged_punch_force", "pre_unfolding_nan"}) {
     JobFolder folder;
