@@ -220,10 +220,6 @@ void write_formed_part(Job& job) {
   close_checked(job.files.dynain, job.files.names.dynain);
 }
 
-}  // namespace
-
-namespace {
-
 // The matrix values and the solver's vectors, which a later solution (the blank on the binder)
 // assembles and starts afresh: the result writers' buffers take their memory.
 void release_solution_arrays(Job& job) {
