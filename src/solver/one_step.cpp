@@ -125,7 +125,7 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     count_law_crossings(state.epsbar, model.material_table, model.material_count, model.material, state.law_branch,
                         state.law_crossings);
     const ResidualResult equilibrium = assemble_residual(model, state, state.U, settings, state.R);
-    const bool balance_finite = std::isfinite(equilibrium.norm_sq) && std::isfinite(equilibrium.maxp.value);
+    const bool balance_finite = std::isfinite(equilibrium.norm_sq) && force_within_range(equilibrium.maxp.value);
     stop_unless_finite(balance_finite, settings.message_level, reporter);
     timer.lap(&LoopStatistics::seconds_residual);
     assemble_matrix(model, state, settings);

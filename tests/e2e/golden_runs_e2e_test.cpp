@@ -332,12 +332,14 @@ TEST(BadInputBase, SmallJobRunsToTheEnd) {
 
 // Jobs the whole-run fuzzer found: a blank that diverges in its first iterations until the sum of
 // the contact forces overflows (a one-byte variant of the find: the original stopped diverging
-// when the pre-unfolding's last digits changed), and a pre-unfolding whose increment is not a
+// when the pre-unfolding's last digits changed), a pre-unfolding whose increment is not a
 // number beyond its first entry (which alone the system checks), carried into the blank until
-// the tool grid could not be sized. Each run stops with the calculation-error text; no NaN
-// reaches the run report, a result file or the summary.
+// the tool grid could not be sized, and a blank whose forces reach 1e38 N in the first iteration
+// while its increment shrinks to nothing, which the ADP test would call converged. Each run
+// stops with the calculation-error text; no NaN reaches the run report, a result file or the
+// summary.
 TEST(BadInputBase, NonFiniteValuesStopWithTheCalculationError) {
-  for (const char* name : {"diverged_punch_force", "pre_unfolding_nan"}) {
+  for (const char* name : {"diverged_punch_force", "pre_unfolding_nan", "runaway_converged"}) {
     JobFolder folder;
     const std::string job = read_text(TREVO_SOURCE_DIR "/tests/fuzz/corpus/run/" + std::string(name) + ".dat");
     const auto [run, files] = run_small_job(folder, job + "\nCORTROL  3\n");
