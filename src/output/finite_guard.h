@@ -6,11 +6,12 @@
 #pragma once
 #include <cmath>
 #include <cstddef>
-#include <limits>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "core/real_limits.h"
 
 namespace trevo {
 
@@ -21,10 +22,6 @@ struct NonFiniteResult {
   double value = 0.0;
   std::string name;                    // the file's name, where the writer's caller knows it
 };
-
-// Largest magnitude of an 8-byte real (the formatted files) and of a 4-byte real (the post file).
-inline constexpr double kDoubleLimit = std::numeric_limits<double>::max();
-inline constexpr double kSingleLimit = std::numeric_limits<float>::max();
 
 // Throws NonFiniteResult for the first value that is not finite or exceeds limit in magnitude;
 // first_index numbers the entries (a writer checking one element's values passes its number).

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "core/mesh.h"
+#include "core/real_limits.h"
 #include "core/reporter.h"
 
 namespace trevo {
@@ -33,7 +34,7 @@ void stop_unless_finite(bool finite, int32_t message_level, Reporter& reporter);
 // converged. So a MAXP beyond the range of the result files' 4-byte reals counts as not a finite
 // number; no force of a stamped part comes near 3.4e38 N.
 inline bool force_within_range(double maxp) {
-  return std::fabs(maxp) <= static_cast<double>(std::numeric_limits<float>::max());
+  return std::fabs(maxp) <= kSingleLimit;
 }
 
 // Per node and direction: 1e-4 up to L/80, linear ramps to 1e-5 (L/40), 1e-6 (L/20),
