@@ -100,6 +100,7 @@ void lay_out_solver_stage(Stage& stage, Job& job) {
   st.sticking = stage.ints(nn);
   st.law_branch = stage.ints(ne);
   st.law_crossings = stage.ints(ne);
+  st.law_form = stage.ints(ne);
   st.increment_reversals = stage.ints(nn);
   st.tool.kf = stage.reals(nn);
   st.tool.kc = stage.reals(nn);

@@ -12,6 +12,7 @@
 #include "prepare/element_normal.h"
 #include "solver/element_stabilisation.h"
 #include "solver/iteration_control.h"
+#include "solver/law_jumps.h"
 
 namespace trevo {
 
@@ -255,7 +256,8 @@ void solve_one_step(Job& job) {
 void evaluate_final_state(Job& job) {
   OneStepState& st = job.state;
   displacement_vector(job.part, st.X, st.Y, st.U);  // geometric update
-  evaluate_state(job.model, st, st.U);
+  law_forms(st.law_crossings, {}, st.law_form);     // the stresses the equilibrium was found with
+  evaluate_state(job.model, st, st.U, st.law_form);
   write_formed_part(job);
 }
 

@@ -42,7 +42,8 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
   for_elements_of_owned_nodes(part, model.threads, [&](int32_t e, int corners, OwnedNodes own) {
     const ElementGeometry g = element_geometry(model.geometry, part, e);
     const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
-    const StressMatrix ds = stress_matrix(state.epsbar[e], row);
+    const bool held = held_at_law_jump(state.law_crossings[e]);
+    const StressMatrix ds = stress_matrix(state.epsbar[e], row, held ? kBlendedJumps : 0);
     const double volume = element_volume(g, state.h[e], model.h0[e]);
     const bool reversing = keeps_reversing(part, e, corners, state.increment_reversals);
     const CornerSlopes slopes = reversing ? corner_slopes(part, e, corners, state.binder_slope) : CornerSlopes{};
@@ -50,7 +51,7 @@ void add_element_matrices(const OneStepModel& model, const OneStepState& state, 
         element_stiffness(g, ds, state.h[e], model.h0[e], settings.stabiliz[1], *model.tables, slopes);
     add_normal_displacement_stiffness(g, corner_displacements(part, e, corners, state.U, state.Zb), ds, volume,
                                       reversing ? kFullNormalDisplacementWeight : kNormalDisplacementWeight, ke);
-    if (held_at_law_jump(state.law_crossings[e])) {
+    if (held) {
       const std::size_t ne = static_cast<std::size_t>(part.ne);
       add_law_jump_stiffness(g, state.strain[e], state.strain[ne + e], state.strain[2 * ne + e], state.epsbar[e], row,
                              volume, ke);

@@ -19,6 +19,12 @@ void count_law_crossings(std::span<const double> epsbar, std::span<const double>
   }
 }
 
+void law_forms(std::span<const int32_t> crossings, std::span<const int32_t> kept, std::span<int32_t> forms) {
+  for (std::size_t e = 0; e < forms.size(); ++e) {
+    forms[e] = held_at_law_jump(crossings[e]) ? kBlendedJumps : kept.empty() ? 0 : kept[e];
+  }
+}
+
 void add_law_jump_stiffness(const ElementGeometry& g, double exx, double eyy, double exy, double epsbar,
                             const MaterialRow& row, double volume, ElementMatrix& ke) {
   const double jump_at = std::abs(epsbar - row.eps0) <= std::abs(epsbar - row.n) ? row.eps0 : row.n;

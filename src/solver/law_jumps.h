@@ -1,6 +1,5 @@
-// Elements held at a jump of the secant law: a stiffness added to the one-step matrix.
-// It changes only the matrix, not the residual or the stop tests, so the converged blank is the same
-// (docs/decisions.md).
+// Elements held at a jump of the secant law: the law blended across the jump, and a stiffness added to the
+// one-step matrix.
 //
 // The secant law's flow stress Es(epsbar) * epsbar jumps where its branches meet (law_stress_jump): with
 // the defaults by 17 % at epsbar = eps0 and by 3 % at epsbar = n. An element whose equilibrium stress falls
@@ -8,9 +7,16 @@
 // few hundred newtons per element on the real parts). On the cross member seventy elements cross eps0 in
 // every iteration, so no line-search trial lowers |R| and RELAX stays at its floor.
 //
-// An element that keeps crossing a jump is held there the way the friction terms hold a node against its
-// constant friction force: by a secant, here the secant through the jump. Its matrix gains the stiffness
-// of its equivalent strain,
+// An element that keeps crossing a jump is held there. Its stress follows the blended law
+// (blended_secant_modulus), which rises continuously across a narrow band around the jump, so every
+// stress of the gap has a strain in the band: the element finds its equilibrium there instead of
+// swinging, the way a sticking node of the friction terms takes any force up to its limit. Only held
+// elements take it: an element whose strain passes a jump once or twice keeps the law as it is, so
+// runs without a swing give the results they gave before, and a held element's stress lies between the
+// values of the two branches at the jump. docs/convergence.md has the measurements, docs/decisions.md
+// the choice.
+//
+// Its matrix also gains the stiffness of its equivalent strain,
 //   kj = 1.1 * jump / |epsbar - b|   (capped at kJumpCap * Es),
 // b the jump nearest to epsbar, acting on the change of epsbar only (add_strain_measure_stiffness with
 // the gradient of epsbar), so the element still deforms freely at constant epsbar. Both jumps are held:
@@ -45,6 +51,10 @@ void count_law_crossings(std::span<const double> epsbar, std::span<const double>
                          std::span<int32_t> crossings);
 
 inline bool held_at_law_jump(int32_t crossings) { return crossings >= kCrossingsToHold; }
+
+// The form of the law each element is evaluated with (stress_matrix's branch): kBlendedJumps where
+// crossings holds it at a jump, else kept[e], or 0 (its own branch) when kept is empty.
+void law_forms(std::span<const int32_t> crossings, std::span<const int32_t> kept, std::span<int32_t> forms);
 
 // Adds to ke the hold of an element at the jump of row's law nearest to epsbar. exx, eyy, exy: its local
 // strain (tensor shear); volume: element_volume, as for its secant stiffness.

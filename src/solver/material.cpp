@@ -68,14 +68,27 @@ std::array<double, 3> equivalent_strain_gradient(double exx, double eyy, double 
   return {f * ds_dxx, f * ds_dyy, 0.5 * f * ds_dxy};
 }
 
+double blended_secant_modulus(double epsbar, double eps0, double K, double n) {
+  for (const double b : {eps0, n}) {
+    const double low = b * (1.0 - kJumpBand), high = b * (1.0 + kJumpBand);
+    if (epsbar > low && epsbar < high) {
+      const double t = (epsbar - low) / (high - low);
+      return (1.0 - t) * secant_modulus_of_branch(secant_branch(low, eps0, n), epsbar, eps0, K, n) +
+             t * secant_modulus_of_branch(secant_branch(high, eps0, n), epsbar, eps0, K, n);
+    }
+  }
+  return secant_modulus(epsbar, eps0, K, n);
+}
+
 StressMatrix strain_to_stress(double es, const StressMatrix& m) { return {es * m.d11, es * m.d12, es * m.d33}; }
 
 StressMatrix stress_matrix(double epsbar, const MaterialRow& m, int branch) {
+  const StressMatrix anisotropy = anisotropy_matrix(mean_r_value(m.r0, m.r45, m.r90));
+  if (branch == kBlendedJumps) return strain_to_stress(blended_secant_modulus(epsbar, m.eps0, m.K, m.n), anisotropy);
   // A kept branch 2 or 3 divides by epsbar: at zero strain the first branch's constant modulus
   // is the limit both approach from their own side, and the stress is zero anyway.
   if (branch == 0 || epsbar <= 0.0) branch = secant_branch(epsbar, m.eps0, m.n);
-  return strain_to_stress(secant_modulus_of_branch(branch, epsbar, m.eps0, m.K, m.n),
-                          anisotropy_matrix(mean_r_value(m.r0, m.r45, m.r90)));
+  return strain_to_stress(secant_modulus_of_branch(branch, epsbar, m.eps0, m.K, m.n), anisotropy);
 }
 
 }  // namespace trevo

@@ -121,7 +121,8 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     displacement_vector(model.part, state.X, state.Y, state.U);
     if (settings.restraint_category != 0) stabilisation_coefficients(state.U, state.X, state.Y, state.kx, state.ky);
     tool_heights(model, state, settings);
-    ThicknessMinimum hmin = evaluate_state(model, state, state.U);
+    law_forms(state.law_crossings, {}, state.law_form);
+    ThicknessMinimum hmin = evaluate_state(model, state, state.U, state.law_form);
     count_law_crossings(state.epsbar, model.material_table, model.material_count, model.material, state.law_branch,
                         state.law_crossings);
     const ResidualResult equilibrium = assemble_residual(model, state, state.U, settings, state.R);
@@ -146,18 +147,19 @@ int run_one_step(const OneStepModel& model, OneStepState& state, const RunSettin
     outcome.least_adp = std::min(outcome.least_adp, adp);
     loop.acceptance.record(adp);
 
-    // The residual of U + lambda dU, each element keeping the secant branch it has at U. The secant
-    // law's stress jumps where its branches meet (law_jumps.h); a trial step that carries a few
-    // elements across a jump moves their nodes' residual by more than the rest of the step gains,
-    // and the search would cut the whole step for them. On a kept branch the residual is smooth
-    // along the step, so the search judges the step by the smooth part of the law; the next
-    // iteration evaluates every element on its own branch again. The trial displacement takes U's
-    // place, U being formed again from the blank with the same expression, which the blank does not
-    // change until the search is over.
+    // The residual of U + lambda dU, each element keeping the secant branch it has at U (a held
+    // element its blended law, continuous anyway). The secant law's stress jumps where its branches
+    // meet (law_jumps.h); a trial step that carries a few elements across a jump moves their nodes'
+    // residual by more than the rest of the step gains, and the search would cut the whole step for
+    // them. On a kept branch the residual is smooth along the step, so the search judges the step by
+    // the smooth part of the law; the next iteration evaluates every element on its own branch again.
+    // The trial displacement takes U's place, U being formed again from the blank with the same
+    // expression, which the blank does not change until the search is over.
+    law_forms(state.law_crossings, state.law_branch, state.law_form);
     auto trial = [&](double lambda) {
       displacement_vector(model.part, state.X, state.Y, state.U);
       for (std::size_t i = 0; i < state.U.size(); ++i) state.U[i] += lambda * state.dU[i];
-      hmin = evaluate_state(model, state, state.U, state.law_branch);
+      hmin = evaluate_state(model, state, state.U, state.law_form);
       return assemble_residual(model, state, state.U, settings, state.R).norm_sq;
     };
     const LineSearchResult search =

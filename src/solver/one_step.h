@@ -83,6 +83,7 @@ struct OneStepState {
   std::span<int32_t> last_binder_element, last_part_element;  // nn
   std::span<int32_t> sticking;                 // nn: 1 once the node's plan displacement reversed (mark_sticking_nodes)
   std::span<int32_t> law_branch, law_crossings;  // ne: secant branch and its changes (count_law_crossings)
+  std::span<int32_t> law_form;  // ne: the form of the law each element is evaluated with (law_forms)
   std::span<int32_t> increment_reversals;      // nn: reversals of the node's increment (count_increment_reversals)
   CsrMatrix k;                                 // node-adjacency pattern, values refilled
   CgVectors cg;                                // x keeps the warm start

@@ -28,10 +28,10 @@ const RunCase kRuns[] = {
     // The input stage's whole size is named first: its need is a lower bound of the run's.
     {"WorkSizeZeroIsTooSmall", "plate", kTooBig + " trevo: this job needs a work size of at least 13 (thousand words): trevo {B} 13\n",
      0, true, {"job", "0", "1"}},
-    // Less than a thousand words short of the plate's 255,063: its last stage (no drawbeads) ends at the whole need.
+    // Less than a thousand words short of the plate's 256,313: its last stage (no drawbeads) ends at the whole need.
     {"WorkSizeJustBelowNamesTheWholeNeed", "plate",
-     kTooBig + " trevo: this job needs a work size of at least 256 (thousand words): trevo {B} 256\n",
-     0, true, {"job", "255", "1"}},
+     kTooBig + " trevo: this job needs a work size of at least 257 (thousand words): trevo {B} 257\n",
+     0, true, {"job", "256", "1"}},
     {"CompleteRunDeletesTheInputWithoutTheKeepFlag", "plate", "", 0, false, {"job", "20000"}},
 };
 void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
@@ -83,7 +83,7 @@ TEST(WorkSizeStop, EachRerunGetsPastAWholeStage) {
     size = size.substr(0, size.find('\n'));
     named.push_back(size);
   }
-  EXPECT_EQ(named, (std::vector<std::string>{"13", "49", "256"}));
+  EXPECT_EQ(named, (std::vector<std::string>{"13", "49", "257"}));
 }
 
 // The post file of a stopped run. The plate with a blank-holder mesh over it (forming type 1, BHFORCE)

@@ -158,5 +158,32 @@ TEST(ElementKinematics, KeptSecantBranchRemovesTheLawJumps) {
   }
 }
 
+// The same sweep with the blended law of an element held at a jump: its stress is continuous, lies
+// between the two branches' stresses inside the band around each jump, and is the law's outside.
+TEST(ElementKinematics, BlendedLawJoinsTheBranchesAcrossEachJump) {
+  const ElementGeometry g = element_geometry(kQuad, 4);
+  double before = 0.0, largest_step = 0.0;
+  int in_band = 0;
+  for (double e = 0.0002; e < 0.4; e *= 1.005) {
+    const CornerDisplacements u = stretched(kQuad, kQuad, std::exp(e), std::exp(-e / 2), 0.0, 0.0);
+    const ElementStrain own = evaluate_element(g, u, kSteel, 1.0);
+    const double s = evaluate_element(g, u, kSteel, 1.0, kBlendedJumps).sxx;
+    if (before > 0.0) largest_step = std::max(largest_step, std::abs(s / before - 1.0));
+    before = s;
+    const double jump = std::abs(own.epsbar - kSteel.eps0) < std::abs(own.epsbar - kSteel.n) ? kSteel.eps0 : kSteel.n;
+    if (std::abs(own.epsbar / jump - 1.0) >= kJumpBand) {
+      EXPECT_EQ(s, own.sxx) << e;
+      continue;
+    }
+    ++in_band;
+    const int below = secant_branch(jump * (1.0 - kJumpBand), kSteel.eps0, kSteel.n);
+    const double low = evaluate_element(g, u, kSteel, 1.0, below).sxx;
+    const double high = evaluate_element(g, u, kSteel, 1.0, below + 1).sxx;
+    EXPECT_TRUE(low < s && s < high) << e << ": " << low << " " << s << " " << high;
+  }
+  EXPECT_GT(in_band, 10);
+  EXPECT_LT(largest_step, 0.015);
+}
+
 }  // namespace
 }  // namespace trevo

@@ -87,7 +87,7 @@ struct OneStepRun {
   std::vector<ElementGeometry> geometry = std::vector<ElementGeometry>(ne);
   std::vector<double> table{0.001, 600.0, 0.22, 0.0, 1.0, 1.0, 1.0, 1.0}, h0 = std::vector<double>(ne, 1.0);
   std::vector<int32_t> material, scatter, held_x, held_y, restraint_state, last_binder, last_part, sticking, branch,
-      crossings, reversals;
+      crossings, law_form, reversals;
   std::vector<double> holding, count, normals, node_force, contact, X = mesh.x, Y = mesh.y, Zb, Zh, slope, U, dU, R,
       previous, internal, external, internal_z, kx, ky, h, epsbar, stress, strain, kf, kc, block, cg[5];
   SerendipityTables tables = serendipity_tables();
@@ -99,7 +99,7 @@ struct OneStepRun {
     element_geometries(part, geometry);
     scatter.resize(scatter_map_size(part.ne));
     scatter_map(part, matrix.view(), scatter);
-    for (auto* v : {&material, &branch, &crossings}) v->assign(ne, 0);
+    for (auto* v : {&material, &branch, &crossings, &law_form}) v->assign(ne, 0);
     for (auto* v : {&held_x, &held_y, &sticking, &reversals}) v->assign(nn, 0);
     last_binder.assign(nn, kNone), last_part.assign(nn, kNone), restraint_state.assign(nn, 2);
     for (auto* v : {&h, &epsbar}) v->assign(ne, 0.0);
@@ -122,7 +122,8 @@ struct OneStepRun {
     state.internal = internal, state.external = external, state.internal_z = internal_z, state.kx = kx, state.ky = ky;
     state.h = h, state.epsbar = epsbar, state.stress = stress, state.strain = strain;
     state.last_binder_element = last_binder, state.last_part_element = last_part, state.sticking = sticking;
-    state.law_branch = branch, state.law_crossings = crossings, state.increment_reversals = reversals;
+    state.law_branch = branch, state.law_crossings = crossings, state.law_form = law_form;
+    state.increment_reversals = reversals;
     state.k = matrix.view(), state.cg = {cg[0], cg[1], cg[2], cg[3], cg[4]}, state.tool = {{}, kf, kc, block};
     settings.restraint_category = 11;
   }
