@@ -64,6 +64,7 @@ void assemble_model(Job& job, std::span<const int32_t> x_nodes, std::span<const 
   scatter_map(job.part, job.state.k, sl.scatter);
   node_constraints(x_nodes, y_nodes, sl.held_x, sl.held_y);
   m.scatter = sl.scatter;
+  m.neighbours = job.model_slices.neighbours;
   m.held = {sl.held_x, sl.held_y};
   m.beads = drawbead_lines(job);
   if (s.binder_flag == 1) {

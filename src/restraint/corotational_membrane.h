@@ -31,10 +31,6 @@
 
 namespace trevo {
 
-struct BlankCorners {
-  double X[4] = {}, Y[4] = {};
-};
-
 struct CorotationalMembrane {
   std::array<double, 8> restoring{};  // K (target - current): pulls the corners to the turned shape
   ElementMatrix stiffness{};          // K in the blank plane, symmetric

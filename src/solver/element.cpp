@@ -185,6 +185,101 @@ ElementForces element_internal_forces(const ElementGeometry& g, double sxx, doub
   return nodal_forces(g, sxx, syy, sxy, element_volume(g, h, h0));
 }
 
+namespace {
+
+// Removes from each corner value v_k its affine part a + b . p_k, p_k the corner about the centroid of
+// the part's shape: the centre set reproduces p exactly (sum_k p_k (dN_k/dx, dN_k/dy) = I), so
+// (sum_k v_k dN_k/dx, sum_k v_k dN_k/dy) is b.
+void remove_affine_part(const ElementGeometry& g, const double* px, const double* py, double* v) {
+  double mean = 0.0, bx = 0.0, by = 0.0;
+  for (int k = 0; k < 4; ++k) mean += 0.25 * v[k], bx += g.dndx[0][k] * v[k], by += g.dndy[0][k] * v[k];
+  for (int k = 0; k < 4; ++k) v[k] -= mean + px[k] * bx + py[k] * by;
+}
+
+// The transpose of remove_affine_part, for forces: what is left does no work on an affine motion.
+void remove_affine_work(const ElementGeometry& g, const double* px, const double* py, double* f) {
+  double mean = 0.0, on_x = 0.0, on_y = 0.0;
+  for (int k = 0; k < 4; ++k) mean += 0.25 * f[k], on_x += px[k] * f[k], on_y += py[k] * f[k];
+  for (int k = 0; k < 4; ++k) f[k] -= mean + g.dndx[0][k] * on_x + g.dndy[0][k] * on_y;
+}
+
+}  // namespace
+
+std::array<double, 8> hourglass_forces(const ElementGeometry& g, const StressMatrix& ds, double volume,
+                                       const BlankCorners& blank) {
+  if (g.corners != 4) return {};
+  // The blank corners about their centroid, in the part's local frame (three components: on a binder the
+  // blank is not level), and the part's shape about its centroid.
+  double bx = 0.0, by = 0.0, bz = 0.0, ox = 0.0, oy = 0.0;
+  for (int k = 0; k < 4; ++k) {
+    bx += 0.25 * blank.X[k], by += 0.25 * blank.Y[k], bz += 0.25 * blank.Z[k];
+    ox += 0.25 * g.x[k], oy += 0.25 * g.y[k];
+  }
+  double q[3][4], px[4], py[4];
+  for (int k = 0; k < 4; ++k) {
+    const double d[3] = {blank.X[k] - bx, blank.Y[k] - by, blank.Z[k] - bz};
+    for (int c = 0; c < 3; ++c) {
+      const double* axis = c == 0 ? g.e1 : c == 1 ? g.e2 : g.e3;
+      q[c][k] = axis[0] * d[0] + axis[1] * d[1] + axis[2] * d[2];
+    }
+    px[k] = g.x[k] - ox, py[k] = g.y[k] - oy;
+  }
+  // q = F p + its hourglass part, F (3 x 2) the centre-set gradient; F = R U with R's columns the blank's
+  // directions of the local axes (the polar rotation).
+  double f[3][2] = {};
+  for (int c = 0; c < 3; ++c)
+    for (int k = 0; k < 4; ++k) f[c][0] += q[c][k] * g.dndx[0][k], f[c][1] += q[c][k] * g.dndy[0][k];
+  const double c11 = f[0][0] * f[0][0] + f[1][0] * f[1][0] + f[2][0] * f[2][0];
+  const double c22 = f[0][1] * f[0][1] + f[1][1] * f[1][1] + f[2][1] * f[2][1];
+  const double c12 = f[0][0] * f[0][1] + f[1][0] * f[1][1] + f[2][0] * f[2][1];
+  const double det = c11 * c22 - c12 * c12;
+  if (!(det > 1e-12 * (c11 + c22) * (c11 + c22))) return {};  // collapsed onto a line: no plane to measure in
+  const double root = std::sqrt(det), scale = std::sqrt(c11 + c22 + 2.0 * root);
+  // U = (C + sqrt(det C) I) / sqrt(tr C + 2 sqrt(det C)); R = F U^-1.
+  const double u11 = (c11 + root) / scale, u22 = (c22 + root) / scale, u12 = c12 / scale;
+  const double u_det = u11 * u22 - u12 * u12;
+  double r[3][2];
+  for (int c = 0; c < 3; ++c) {
+    r[c][0] = (f[c][0] * u22 - f[c][1] * u12) / u_det;
+    r[c][1] = (f[c][1] * u11 - f[c][0] * u12) / u_det;
+  }
+  // The displacement from the blank's shape back to the part's, hourglass part only, along the local axes.
+  double vx[4], vy[4];
+  for (int k = 0; k < 4; ++k) {
+    vx[k] = -(r[0][0] * q[0][k] + r[1][0] * q[1][k] + r[2][0] * q[2][k]);
+    vy[k] = -(r[0][1] * q[0][k] + r[1][1] * q[1][k] + r[2][1] * q[2][k]);
+  }
+  remove_affine_part(g, px, py, vx);
+  remove_affine_part(g, px, py, vy);
+  // (K2 + K3) / 3 times it, set by set: strains, stresses (engineering shear modulus d33 / 2, Ds acting
+  // on the tensor shear), then B^T sigma.
+  const double weight = kHourglassWeight * volume / 3.0, shear = 0.5 * ds.d33;
+  double fx[4] = {}, fy[4] = {};
+  for (int set = 1; set <= 2; ++set) {
+    double exx = 0.0, eyy = 0.0, gxy = 0.0;
+    for (int k = 0; k < 4; ++k) {
+      exx += g.dndx[set][k] * vx[k], eyy += g.dndy[set][k] * vy[k];
+      gxy += g.dndy[set][k] * vx[k] + g.dndx[set][k] * vy[k];
+    }
+    const double sxx = ds.d11 * exx + ds.d12 * eyy, syy = ds.d12 * exx + ds.d11 * eyy, sxy = shear * gxy;
+    for (int k = 0; k < 4; ++k) {
+      fx[k] += weight * (g.dndx[set][k] * sxx + g.dndy[set][k] * sxy);
+      fy[k] += weight * (g.dndy[set][k] * syy + g.dndx[set][k] * sxy);
+    }
+  }
+  remove_affine_work(g, px, py, fx);
+  remove_affine_work(g, px, py, fy);
+  // Along the blank's directions of the local axes, then their global x and y components.
+  std::array<double, 8> forces{};
+  for (int k = 0; k < 4; ++k) {
+    const double local[3] = {r[0][0] * fx[k] + r[0][1] * fy[k], r[1][0] * fx[k] + r[1][1] * fy[k],
+                             r[2][0] * fx[k] + r[2][1] * fy[k]};
+    forces[2 * k] = g.e1[0] * local[0] + g.e2[0] * local[1] + g.e3[0] * local[2];
+    forces[2 * k + 1] = g.e1[1] * local[0] + g.e2[1] * local[1] + g.e3[1] * local[2];
+  }
+  return forces;
+}
+
 ElementMatrix element_stiffness(const ElementGeometry& g, const StressMatrix& ds, double h, double h0, double s2,
                                 const SerendipityTables& tables, const CornerSlopes& slopes) {
   const double h_mean = 0.5 * (h + h0);

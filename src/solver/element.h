@@ -63,6 +63,20 @@ inline double element_volume(const ElementGeometry& g, double h, double h0) { re
 ElementForces element_internal_forces(const ElementGeometry& g, double sxx, double syy, double sxy, double h,
                                       double h0);
 
+// Hourglass control of a quadrilateral. Its forces B^T sigma come from the centre set alone, so the two
+// hourglass modes of its corners (the part of the blank shape that no affine map of the part's shape
+// gives) cost it nothing, while the matrix holds their stiffness (K2 + K3) / 3. These forces give the
+// modes a stiffness of their own (the one-step loop applies them at the free boundary, element_loops.h):
+// kHourglassWeight times (K2 + K3) / 3 with the element's secant Ds, acting on the hourglass part of
+// the blank corners (on a binder, the blank where it lies in space), measured along the blank's directions
+// of the local axes (the polar rotation of the centre set). They do no work on any affine change of the
+// shape (stretch, shear, turn or shift), so they leave the element's strains and every uniformly strained
+// blank as they are. A tenth of the full stiffness was chosen by measurement (docs/convergence.md): a
+// hundredth leaves the stall they remove, the full one makes strongly distorted parts walk away.
+inline constexpr double kHourglassWeight = 0.1;
+std::array<double, 8> hourglass_forces(const ElementGeometry& g, const StressMatrix& ds, double volume,
+                                       const BlankCorners& blank);
+
 // Secant stiffness B^T Ds B times the same volume, returned FULL and symmetric by construction (assembly's
 // upper-to-lower copy leaves it unchanged) (quadrilateral: K1 + (K2 + K3) / 3), plus the steep-wall
 // stabilisation (element_stabilisation.h) proportional to s2, the second STABILIZ value. ds is the element's

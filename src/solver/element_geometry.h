@@ -34,6 +34,12 @@ ElementGeometry element_geometry(const std::array<std::array<double, 3>, 4>& p, 
 // Geometry of element e (0-based) of the part mesh; corner count from part.corners, else the connectivity.
 ElementGeometry element_geometry(const Mesh& part, int32_t e);
 
+// Corner coordinates of an element where it lies in the blank: X, Y in its plane, Z the height of the
+// binder under it (zero for a flat blank); entries 3 unused for a triangle.
+struct BlankCorners {
+  double X[4] = {}, Y[4] = {}, Z[4] = {};
+};
+
 // Parts of up to this many elements keep each element's geometry as a record, which the element loops
 // read instead of forming it again from the part at every evaluation (that costs about 8 % of an
 // iteration). Larger parts form it each time: a record takes 344 bytes, more than any other array of

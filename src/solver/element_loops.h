@@ -10,7 +10,8 @@ namespace trevo {
 
 // state.internal (2 nn, node i at 2i, 2i+1) += every element's internal forces and state.internal_z (nn)
 // += their z components (for the contact terms and the punch force), from state.stress, state.h and
-// model.h0. Both are cleared by the caller.
+// model.h0, and the hourglass forces (element.h) of the quadrilaterals at the free boundary
+// (model.neighbours; none when it is empty) at state.U. Both are cleared by the caller.
 void add_internal_forces(const OneStepModel& model, const OneStepState& state);
 
 // state.k.value += every element's secant stiffness with the restraint diagonal factors of

@@ -32,6 +32,7 @@ struct OneStepModel {
   std::span<const int32_t> material;           // ne, 0-based material row
   std::span<const double> h0;                  // ne, initial thickness
   std::span<const int32_t> scatter;            // 20 x ne scatter map into the matrix values
+  std::span<const int32_t> neighbours;         // 4 x ne across each edge (topology.h), kNone on a free edge
   NodeConstraints held;                        // CONTRATX / CONTRATY nodes
   const SerendipityTables* tables = nullptr;
   RestraintData restraint;                     // left by the restraint set-up

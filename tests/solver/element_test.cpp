@@ -185,5 +185,61 @@ TEST(ElementKinematics, BlendedLawJoinsTheBranchesAcrossEachJump) {
   EXPECT_LT(largest_step, 0.015);
 }
 
+// The blank corners of displacements u from a part (x - ux, y - uy), each shifted by d times v.
+BlankCorners blank_of(const Points& part, const CornerDisplacements& u, const std::array<double, 8>& v = {},
+                      double d = 0.0) {
+  BlankCorners b;
+  for (int k = 0; k < 4; ++k) b.X[k] = part[k][0] - u.ux[k] - d * v[2 * k], b.Y[k] = part[k][1] - u.uy[k] - d * v[2 * k + 1];
+  return b;
+}
+
+// Hourglass control: no force for any affinely deformed blank (stretched, sheared, turned, shifted, level
+// or on a sloping binder) of a trapezoid, flat or tilted; for an hourglass-shaped blank, forces in balance that turn with the blank; on
+// the parallelogram, whose centre-set forces ignore the hourglass motion, the forces of a small one are
+// kHourglassWeight times the matrix's.
+TEST(ElementHourglass, ResistsOnlyTheHourglassModes) {
+  const std::array<double, 8> hourglass = {1, 0, -1, 0, 1, 0, -1, 0};
+  for (const auto& [part, slope] : {std::pair{kQuad, 0.0}, {tilt(kQuad, 0.6, -0.3), 0.0}, {kQuad, 0.7}}) {
+    const ElementGeometry g = element_geometry(part, 4);
+    const CornerDisplacements u = stretched(part, kQuad, 1.3, 0.8, 0.7, 1.1);
+    const StressMatrix ds = stress_matrix(evaluate_element(g, u, kSteel, 1.0).epsbar, kSteel);
+    const double volume = element_volume(g, 1.0, 1.0);
+    BlankCorners on_binder = blank_of(part, u);
+    for (int k = 0; k < 4; ++k) on_binder.Z[k] = slope * (on_binder.X[k] - 0.5 * on_binder.Y[k]) + 2.0;
+    const std::array<double, 8> affine = hourglass_forces(g, ds, volume, on_binder);
+    const std::array<double, 8> distorted = hourglass_forces(g, ds, volume, blank_of(part, u, hourglass, 0.2));
+    EXPECT_LT(largest(affine.data(), 8), 1e-9 * largest(distorted.data(), 8));
+    const BlankCorners b = blank_of(part, u, hourglass, 0.2);
+    double fx = 0.0, fy = 0.0;
+    for (int k = 0; k < 4; ++k) fx += distorted[2 * k], fy += distorted[2 * k + 1];
+    EXPECT_NEAR(fx, 0.0, 1e-9 * largest(distorted.data(), 8));
+    EXPECT_NEAR(fy, 0.0, 1e-9 * largest(distorted.data(), 8));
+    BlankCorners turned;
+    const double c = std::cos(0.9), s = std::sin(0.9);
+    for (int k = 0; k < 4; ++k) turned.X[k] = c * b.X[k] - s * b.Y[k] + 7.0, turned.Y[k] = s * b.X[k] + c * b.Y[k];
+    const std::array<double, 8> turned_forces = hourglass_forces(g, ds, volume, turned);
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_NEAR(turned_forces[2 * k], c * distorted[2 * k] - s * distorted[2 * k + 1], 1e-9 * largest(distorted.data(), 8));
+      EXPECT_NEAR(turned_forces[2 * k + 1], s * distorted[2 * k] + c * distorted[2 * k + 1], 1e-9 * largest(distorted.data(), 8));
+    }
+  }
+  const ElementGeometry g = element_geometry(kParallelogram, 4);
+  const CornerDisplacements u = stretched(kParallelogram, kParallelogram, 1.0, 1.0, 0.0, 0.0);
+  const StressMatrix ds = stress_matrix(0.05, kSteel);
+  const ElementMatrix k = element_stiffness(g, ds, 1.0, 1.0, 0.0, serendipity_tables());
+  for (int along = 0; along < 2; ++along) {
+    std::array<double, 8> v{};
+    for (int c = 0; c < 4; ++c) v[2 * c + along] = hourglass[2 * c];
+    // The displacement U grows by d v, so the blank moves by -d v.
+    const std::array<double, 8> f =
+        hourglass_forces(g, ds, element_volume(g, 1.0, 1.0), blank_of(kParallelogram, u, v, 1e-3));
+    for (int i = 0; i < 8; ++i) {
+      double kv = 0.0;
+      for (int j = 0; j < 8; ++j) kv += k[i * 8 + j] * v[j];
+      EXPECT_NEAR(f[i] / 1e-3, kHourglassWeight * kv, 1e-6 * largest(k.data(), 64)) << "entry " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace trevo

@@ -4,6 +4,7 @@
 #pragma once
 #include <algorithm>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <vector>
@@ -79,6 +80,21 @@ inline std::array<double, 64> spd_element_matrix(std::mt19937& rng) {
   return k;
 }
 
+// The element across each edge k (corner k to k + 1) of every element: 4 x ne, column-major, kNone
+// across a free edge, as the part's neighbour table holds it.
+inline std::vector<int32_t> neighbour_table(const Mesh& part) {
+  std::map<std::pair<int32_t, int32_t>, std::vector<int32_t>> slots;  // edge -> slots k * ne + e
+  for (int32_t e = 0; e < part.ne; ++e)
+    for (int k = 0; k < part.corners[e]; ++k) {
+      const int32_t a = part.node(e, k), b = part.node(e, (k + 1) % part.corners[e]);
+      slots[{std::min(a, b), std::max(a, b)}].push_back(k * part.ne + e);
+    }
+  std::vector<int32_t> neighbours(4 * static_cast<size_t>(part.ne), kNone);
+  for (const auto& [edge, at] : slots)
+    if (at.size() == 2) neighbours[at[0]] = at[1] % part.ne, neighbours[at[1]] = at[0] % part.ne;
+  return neighbours;
+}
+
 struct OneStepRun {
   OwnedMesh mesh;
   Mesh part = mesh.view();
@@ -87,7 +103,7 @@ struct OneStepRun {
   std::vector<ElementGeometry> geometry = std::vector<ElementGeometry>(ne);
   std::vector<double> table{0.001, 600.0, 0.22, 0.0, 1.0, 1.0, 1.0, 1.0}, h0 = std::vector<double>(ne, 1.0);
   std::vector<int32_t> material, scatter, held_x, held_y, restraint_state, last_binder, last_part, sticking, branch,
-      crossings, law_form, reversals;
+      crossings, law_form, reversals, neighbours;
   std::vector<double> holding, count, normals, node_force, contact, X = mesh.x, Y = mesh.y, Zb, Zh, slope, U, dU, R,
       previous, internal, external, internal_z, kx, ky, h, epsbar, stress, strain, kf, kc, block, cg[5];
   SerendipityTables tables = serendipity_tables();
@@ -99,6 +115,7 @@ struct OneStepRun {
     element_geometries(part, geometry);
     scatter.resize(scatter_map_size(part.ne));
     scatter_map(part, matrix.view(), scatter);
+    neighbours = neighbour_table(part);
     for (auto* v : {&material, &branch, &crossings, &law_form}) v->assign(ne, 0);
     for (auto* v : {&held_x, &held_y, &sticking, &reversals}) v->assign(nn, 0);
     last_binder.assign(nn, kNone), last_part.assign(nn, kNone), restraint_state.assign(nn, 2);
@@ -115,6 +132,7 @@ struct OneStepRun {
     nodal_normals(part, n.subspan(0, nn), n.subspan(nn, nn), n.subspan(2 * nn, nn));
     model.part = part, model.geometry = geometry, model.material_table = table, model.material_count = 1;
     model.material = material, model.h0 = h0, model.scatter = scatter, model.held = {held_x, held_y};
+    model.neighbours = neighbours;
     model.tables = &tables;
     model.restraint = {holding, restraint_state, count, normals, {}, {}, {}, {}, node_force, contact};
     state.X = X, state.Y = Y, state.Zb = Zb, state.Zh = Zh, state.binder_slope = slope, state.U = U, state.dU = dU;
