@@ -72,7 +72,8 @@ ElementForces element_internal_forces(const ElementGeometry& g, double sxx, doub
 // of the local axes (the polar rotation of the centre set). They do no work on any affine change of the
 // shape (stretch, shear, turn or shift), so they leave the element's strains and every uniformly strained
 // blank as they are. A tenth of the full stiffness was chosen by measurement (docs/convergence.md): a
-// hundredth leaves the stall they remove, the full one makes strongly distorted parts walk away.
+// thirtieth leaves part of the stall they remove, the full one keeps strongly strained parts from
+// converging.
 inline constexpr double kHourglassWeight = 0.1;
 std::array<double, 8> hourglass_forces(const ElementGeometry& g, const StressMatrix& ds, double volume,
                                        const BlankCorners& blank);
