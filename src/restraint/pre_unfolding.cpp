@@ -116,13 +116,15 @@ PassResult run_pass(const OneStepModel& model, OneStepState& state, const Prescr
       binder_heights(model.binder, *model.binder_grid, model.binder_neighbours, model.binder_boundary, true,
                      state.X, state.Y, state.last_binder_element, state.Zb);
     }
-    measures = assemble_membrane(model, state, prescribed, k == 1);
+    assemble_membrane(model, state, prescribed, k == 1);
     if (k > 1) predict_next_increment(state.cg.x, relax);
     conjugate_gradient(state.k, state.R, t, state.cg, state.dU);
     stop_unless_finite(all_finite(state.dU), settings.message_level, reporter);
     remove_rigid_motion(filter, state.X, state.Y, state.dU);
     adp = displacement_measure(state.dU, state.X, state.Y);
     relax = pre_unfolding_relaxation(adp, relax, settings.max_relax);
+    const bool last = pre_unfolding_pass_ends(k, adp, previous_adp, tol);
+    if (last) measures = membrane_measures(model, state.X, state.Y);  // of the blank this iteration assembled
     for (int32_t i = 0; i < part.nn; ++i) {
       state.X[i] -= relax * state.dU[2 * i];
       state.Y[i] -= relax * state.dU[2 * i + 1];
@@ -131,7 +133,7 @@ PassResult run_pass(const OneStepModel& model, OneStepState& state, const Prescr
       reporter.both(unfolding_progress_line(k, adp, relax));
       last_printed = k;
     }
-    if (pre_unfolding_pass_ends(k, adp, previous_adp, tol)) break;
+    if (last) break;
   }
   if (last_printed != k) reporter.both(unfolding_progress_line(k, adp, relax));
   reporter.both(fortran::ListRecord().text("AAL=").real(measures.aal).text("   AANL=").real(measures.aanl).str());
@@ -158,8 +160,17 @@ void report_failure(const RunSettings& settings, Reporter& reporter) {
 
 }  // namespace
 
-MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
-                                   bool first_iteration) {
+MembraneMeasures membrane_measures(const OneStepModel& model, std::span<const double> X, std::span<const double> Y) {
+  MembraneMeasures measures;
+  for (int32_t e = 0; e < model.part.ne; ++e) {
+    measures.aal += 4.0 * element_geometry(model.geometry, model.part, e).area;
+    measures.aanl += 4.0 * blank_area(model.part, e, X, Y);
+  }
+  return measures;
+}
+
+void assemble_membrane(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
+                       bool first_iteration) {
   const Mesh& part = model.part;
   std::fill(state.R.begin(), state.R.end(), 0.0);
   std::fill(state.k.value.begin(), state.k.value.end(), 0.0);
@@ -183,18 +194,10 @@ MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& stat
     symmetrise_element_matrix(element_dofs(part, e), m.stiffness);
     add_owned_rows(part, e, corners, own, model.scatter, m.stiffness, state.k.value);
   });
-  // AAL and AANL are diagnostics: 4.0 times the summed element areas on the part and
-  // in the blank (their ratio shows the unfolding's stretch).
-  MembraneMeasures measures;
-  for (int32_t e = 0; e < part.ne; ++e) {
-    measures.aal += 4.0 * element_geometry(model.geometry, part, e).area;
-    measures.aanl += 4.0 * blank_area(part, e, state.X, state.Y);
-  }
   unit_zero_diagonals(state.k);
   constrain_residual(model.held, state.R);
   prescribe(prescribed.x_nodes, prescribed.x_values, 0, first_iteration, state.k, state.R);
   prescribe(prescribed.y_nodes, prescribed.y_values, 1, first_iteration, state.k, state.R);
-  return measures;
 }
 
 double pre_unfold(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,

@@ -22,12 +22,15 @@ inline constexpr double kMembraneModulus = 10000.0;
 // One membrane iteration's linear system at the current X, Y:
 // residual R = -(membrane forces), matrix with the constraints, prescribed
 // increments (in X, Y) on the constrained rows when first_iteration is set.
-// Returns the two element measures AAL and AANL of this element loop.
+void assemble_membrane(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
+                       bool first_iteration);
+
+// AAL and AANL, diagnostics of the unfolding's stretch: 4.0 times the summed element areas on the
+// part and in the blank (X, Y).
 struct MembraneMeasures {
   double aal = 0.0, aanl = 0.0;
 };
-MembraneMeasures assemble_membrane(const OneStepModel& model, OneStepState& state, const PrescribedMotion& prescribed,
-                                   bool first_iteration);
+MembraneMeasures membrane_measures(const OneStepModel& model, std::span<const double> X, std::span<const double> Y);
 
 // The whole pre-unfolding (both passes, messages, closing lines). Without held nodes each
 // increment is taken free of rigid motion (see pre_unfolding.cpp), so the blank keeps
