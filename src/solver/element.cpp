@@ -203,29 +203,27 @@ void remove_affine_work(const ElementGeometry& g, const double* px, const double
   for (int k = 0; k < 4; ++k) f[k] -= mean + g.dndx[0][k] * on_x + g.dndy[0][k] * on_y;
 }
 
-}  // namespace
-
-std::array<double, 8> hourglass_forces(const ElementGeometry& g, const StressMatrix& ds, double volume,
-                                       const BlankCorners& blank) {
-  if (g.corners != 4) return {};
-  // The blank corners about their centroid, in the part's local frame (three components: on a binder the
-  // blank is not level), and the part's shape about its centroid.
-  double bx = 0.0, by = 0.0, bz = 0.0, ox = 0.0, oy = 0.0;
-  for (int k = 0; k < 4; ++k) {
-    bx += 0.25 * blank.X[k], by += 0.25 * blank.Y[k], bz += 0.25 * blank.Z[k];
-    ox += 0.25 * g.x[k], oy += 0.25 * g.y[k];
-  }
-  double q[3][4], px[4], py[4];
+// The blank corners about their centroid in the part's local frame: three components, since on a
+// binder the blank is not level.
+using LocalCorners = std::array<std::array<double, 4>, 3>;
+LocalCorners local_blank_corners(const ElementGeometry& g, const BlankCorners& blank) {
+  double bx = 0.0, by = 0.0, bz = 0.0;
+  for (int k = 0; k < 4; ++k) bx += 0.25 * blank.X[k], by += 0.25 * blank.Y[k], bz += 0.25 * blank.Z[k];
+  LocalCorners q;
   for (int k = 0; k < 4; ++k) {
     const double d[3] = {blank.X[k] - bx, blank.Y[k] - by, blank.Z[k] - bz};
     for (int c = 0; c < 3; ++c) {
       const double* axis = c == 0 ? g.e1 : c == 1 ? g.e2 : g.e3;
       q[c][k] = axis[0] * d[0] + axis[1] * d[1] + axis[2] * d[2];
     }
-    px[k] = g.x[k] - ox, py[k] = g.y[k] - oy;
   }
-  // q = F p + its hourglass part, F (3 x 2) the centre-set gradient; F = R U with R's columns the blank's
-  // directions of the local axes (the polar rotation).
+  return q;
+}
+
+// The blank's directions of the local axes: R of the polar decomposition F = R U of the centre-set
+// gradient F (3 x 2) of the corners q, with U = (C + sqrt(det C) I) / sqrt(tr C + 2 sqrt(det C)),
+// C = F^T F. False for corners collapsed onto a line, which leave no plane to measure in.
+bool polar_rotation(const ElementGeometry& g, const LocalCorners& q, double (&r)[3][2]) {
   double f[3][2] = {};
   for (int c = 0; c < 3; ++c)
     for (int k = 0; k < 4; ++k) f[c][0] += q[c][k] * g.dndx[0][k], f[c][1] += q[c][k] * g.dndy[0][k];
@@ -233,28 +231,22 @@ std::array<double, 8> hourglass_forces(const ElementGeometry& g, const StressMat
   const double c22 = f[0][1] * f[0][1] + f[1][1] * f[1][1] + f[2][1] * f[2][1];
   const double c12 = f[0][0] * f[0][1] + f[1][0] * f[1][1] + f[2][0] * f[2][1];
   const double det = c11 * c22 - c12 * c12;
-  if (!(det > 1e-12 * (c11 + c22) * (c11 + c22))) return {};  // collapsed onto a line: no plane to measure in
+  if (!(det > 1e-12 * (c11 + c22) * (c11 + c22))) return false;
   const double root = std::sqrt(det), scale = std::sqrt(c11 + c22 + 2.0 * root);
-  // U = (C + sqrt(det C) I) / sqrt(tr C + 2 sqrt(det C)); R = F U^-1.
   const double u11 = (c11 + root) / scale, u22 = (c22 + root) / scale, u12 = c12 / scale;
   const double u_det = u11 * u22 - u12 * u12;
-  double r[3][2];
   for (int c = 0; c < 3; ++c) {
     r[c][0] = (f[c][0] * u22 - f[c][1] * u12) / u_det;
     r[c][1] = (f[c][1] * u11 - f[c][0] * u12) / u_det;
   }
-  // The displacement from the blank's shape back to the part's, hourglass part only, along the local axes.
-  double vx[4], vy[4];
-  for (int k = 0; k < 4; ++k) {
-    vx[k] = -(r[0][0] * q[0][k] + r[1][0] * q[1][k] + r[2][0] * q[2][k]);
-    vy[k] = -(r[0][1] * q[0][k] + r[1][1] * q[1][k] + r[2][1] * q[2][k]);
-  }
-  remove_affine_part(g, px, py, vx);
-  remove_affine_part(g, px, py, vy);
-  // (K2 + K3) / 3 times it, set by set: strains, stresses (engineering shear modulus d33 / 2, Ds acting
-  // on the tensor shear), then B^T sigma.
-  const double weight = kHourglassWeight * volume / 3.0, shear = 0.5 * ds.d33;
-  double fx[4] = {}, fy[4] = {};
+  return true;
+}
+
+// Adds weight (K2 + K3) v to the corner forces (fx, fy), set by set: strains, stresses (engineering
+// shear modulus d33 / 2, Ds acting on the tensor shear), then B^T sigma.
+void add_second_set_forces(const ElementGeometry& g, const StressMatrix& ds, double weight, const double* vx,
+                           const double* vy, double* fx, double* fy) {
+  const double shear = 0.5 * ds.d33;
   for (int set = 1; set <= 2; ++set) {
     double exx = 0.0, eyy = 0.0, gxy = 0.0;
     for (int k = 0; k < 4; ++k) {
@@ -267,6 +259,29 @@ std::array<double, 8> hourglass_forces(const ElementGeometry& g, const StressMat
       fy[k] += weight * (g.dndy[set][k] * syy + g.dndx[set][k] * sxy);
     }
   }
+}
+
+}  // namespace
+
+std::array<double, 8> hourglass_forces(const ElementGeometry& g, const StressMatrix& ds, double volume,
+                                       const BlankCorners& blank) {
+  if (g.corners != 4) return {};
+  const LocalCorners q = local_blank_corners(g, blank);
+  double r[3][2];
+  if (!polar_rotation(g, q, r)) return {};
+  // The displacement from the blank's shape back to the part's along the local axes, hourglass part
+  // only: the part's shape (p, about its centroid) has none.
+  double ox = 0.0, oy = 0.0, px[4], py[4], vx[4], vy[4];
+  for (int k = 0; k < 4; ++k) ox += 0.25 * g.x[k], oy += 0.25 * g.y[k];
+  for (int k = 0; k < 4; ++k) {
+    px[k] = g.x[k] - ox, py[k] = g.y[k] - oy;
+    vx[k] = -(r[0][0] * q[0][k] + r[1][0] * q[1][k] + r[2][0] * q[2][k]);
+    vy[k] = -(r[0][1] * q[0][k] + r[1][1] * q[1][k] + r[2][1] * q[2][k]);
+  }
+  remove_affine_part(g, px, py, vx);
+  remove_affine_part(g, px, py, vy);
+  double fx[4] = {}, fy[4] = {};
+  add_second_set_forces(g, ds, kHourglassWeight * volume / 3.0, vx, vy, fx, fy);
   remove_affine_work(g, px, py, fx);
   remove_affine_work(g, px, py, fy);
   // Along the blank's directions of the local axes, then their global x and y components.
