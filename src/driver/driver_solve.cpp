@@ -259,6 +259,9 @@ void evaluate_final_state(Job& job) {
   displacement_vector(job.part, st.X, st.Y, st.U);  // geometric update
   law_forms(st.law_crossings, {}, st.law_form);     // the stresses the equilibrium was found with
   evaluate_state(job.model, st, st.U, st.law_form);
+  // A blank that a failed pre-unfolding spread by 1e50 mm is finite, but its strains are not.
+  stop_unless_finite(all_finite(st.strain) && all_finite(st.stress) && all_finite(st.h), job.settings.message_level,
+                     job.reporter);
   write_formed_part(job);
 }
 
