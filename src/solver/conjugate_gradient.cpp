@@ -59,6 +59,9 @@ inline double row_product(const Rows& k, int32_t i, const double* x, double* low
 // out itself, whose entries below row i are not yet swept: once a node's two rows are swept, their
 // terms go to the rows of the nodes after it, which hold the same columns, in one pass (row x's
 // term before row y's, the order of the columns in a scan of the receiving row).
+// Each row multiplies by ω / K(i,i), formed from its diagonal before its sum is known. The rows
+// form a chain, each waiting on the last, and a division inside that chain would set the sweep's
+// pace; formed ahead, it runs beside the chain (docs/performance.md, "The sweeps' division").
 template <class Rhs, class Done>
 inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
   std::fill(out, out + k.neq, 0.0);
@@ -68,11 +71,12 @@ inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
     const double* x_values = k.value + k.row_start[x_row];
     const double* y_values = k.value + k.row_start[y_row];
     const double x_scaled = kSsorDiagonalScale * x_values[0], y_scaled = kSsorDiagonalScale * y_values[1];
-    const double x_result = kSsorOmega * (rhs(x_row, x_scaled) - out[x_row]) / x_values[0];
+    const double x_factor = kSsorOmega / x_values[0], y_factor = kSsorOmega / y_values[1];
+    const double x_result = (rhs(x_row, x_scaled) - out[x_row]) * x_factor;
     out[x_row] = x_result;
     done(x_row, x_result, x_scaled);
     out[y_row] += x_values[1] * x_result;
-    const double y_result = kSsorOmega * (rhs(y_row, y_scaled) - out[y_row]) / y_values[1];
+    const double y_result = (rhs(y_row, y_scaled) - out[y_row]) * y_factor;
     out[y_row] = y_result;
     done(y_row, y_result, y_scaled);
     const int32_t* nodes = k.nodes_of_row(x_row);
@@ -86,7 +90,7 @@ inline void forward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
 }
 
 // Backward sweep, i descending: out(i) = ω·(in(i) − Σ_{j>i} K(i,j)·out(j)) / K(i,i); the
-// callbacks as in the forward sweep.
+// callbacks and the factor ω / K(i,i) as in the forward sweep.
 template <class Rhs, class Done>
 inline void backward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
   double previous = 0.0;  // out(i + 1), kept in a register
@@ -102,7 +106,8 @@ inline void backward_rows(const Rows& k, Rhs rhs, double* out, Done done) {
       for (++q; q < end; ++q) sum += k.value[q] * out[column_at(nodes, q - first)];
     }
     const double scaled = kSsorDiagonalScale * k.value[diagonal];
-    const double result = kSsorOmega * (rhs(i, scaled) - sum) / k.value[diagonal];
+    const double factor = kSsorOmega / k.value[diagonal];
+    const double result = (rhs(i, scaled) - sum) * factor;
     out[i] = result;
     previous = result;
     done(i, result, scaled);

@@ -335,9 +335,10 @@ TEST(BadInputBase, SmallJobRunsToTheEnd) {
 // when the pre-unfolding's last digits changed), a pre-unfolding whose increment is not a
 // number beyond its first entry (which alone the system checks), carried into the blank until
 // the tool grid could not be sized, and a blank whose forces reach 1e38 N in the first iteration
-// while its increment shrinks to nothing, which the ADP test would call converged. Each run
-// stops with the calculation-error text; no NaN reaches the run report, a result file or the
-// summary.
+// while its increment shrinks to nothing, which the ADP test would call converged (with today's
+// last digits its pre-unfolding fails instead and spreads the blank so far that the final state's
+// strains are not numbers). Each run stops with the calculation-error text; no NaN reaches the
+// run report, a result file or the summary.
 TEST(BadInputBase, NonFiniteValuesStopWithTheCalculationError) {
   for (const char* name : {"diverged_punch_force", "pre_unfolding_nan", "runaway_converged"}) {
     JobFolder folder;
