@@ -127,6 +127,8 @@ MUTANTS = [
            "if (area2 < -1.0e-5) ++count;", "if (area2 > -1.0e-5) ++count;"),
     Mutant("S15", "iteration_control.cpp", SWAP, "y stabilisation uses the blank's x extent",
            "std::fabs(displacement[2 * i + 1]), e.y);", "std::fabs(displacement[2 * i + 1]), e.x);"),
+    Mutant("S16", "iteration_control.h", DROP, "a MAXP beyond the 4-byte reals' range counts as finite",
+           "return std::fabs(maxp) <= kSingleLimit;", "return true;"),
     # ---- restraint: restraint set-up, pre-unfolding, membrane, schedule, binder surface
     Mutant("R1", "restraint_setup.cpp", SWAP, "corner share: quarter for triangles, third for quadrilaterals",
            "return quad ? force * 0.25 : force / 3.0;", "return quad ? force / 3.0 : force * 0.25;"),
