@@ -25,7 +25,7 @@ bool has_free_edge(std::span<const int32_t> neighbours, int32_t ne, int32_t e) {
   return false;
 }
 
-// The hourglass forces of element e at the displacement U (element.h), for a quadrilateral at the free
+// The hourglass forces of element e at the displacement u (element.h), for a quadrilateral at the free
 // boundary; zero elsewhere. There a corner has one or two elements, the matrix's hourglass stiffness
 // (K2 + K3) / 3 dominates its block, and the residual, which had none, answers an increment with a
 // fraction of the force change the matrix promises (on a sliver at the edge of a drawn pocket a
@@ -33,15 +33,15 @@ bool has_free_edge(std::span<const int32_t> neighbours, int32_t ne, int32_t e) {
 // the mesh the neighbours' centre sets carry each node, and an hourglass-shaped blank element is mostly
 // the in-plane bending that one-point elements represent that way (at the top of a channel's wall):
 // hourglass forces there held such bends and kept a tilted flanging job from converging.
-std::array<double, 8> element_hourglass_forces(const OneStepModel& model, const OneStepState& state, int32_t e,
-                                               const ElementGeometry& g) {
+std::array<double, 8> element_hourglass_forces(const OneStepModel& model, const OneStepState& state,
+                                               std::span<const double> u, int32_t e, const ElementGeometry& g) {
   const Mesh& part = model.part;
   if (g.corners != 4 || model.neighbours.empty() || !has_free_edge(model.neighbours, part.ne, e)) return {};
   BlankCorners blank;
   for (int k = 0; k < 4; ++k) {
     const std::size_t i = static_cast<std::size_t>(part.node(e, k));
-    blank.X[k] = part.x[i] - state.U[2 * i];
-    blank.Y[k] = part.y[i] - state.U[2 * i + 1];
+    blank.X[k] = part.x[i] - u[2 * i];
+    blank.Y[k] = part.y[i] - u[2 * i + 1];
     blank.Z[k] = state.Zb[i];
   }
   const MaterialRow row = material_row(model.material_table, model.material_count, model.material[e]);
@@ -51,14 +51,14 @@ std::array<double, 8> element_hourglass_forces(const OneStepModel& model, const 
 
 }  // namespace
 
-void add_internal_forces(const OneStepModel& model, const OneStepState& state) {
+void add_internal_forces(const OneStepModel& model, const OneStepState& state, std::span<const double> u) {
   const Mesh& part = model.part;
   const std::size_t ne = static_cast<std::size_t>(part.ne);
   for_elements_of_owned_nodes(part, model.threads, [&](int32_t e, int corners, OwnedNodes own) {
     const ElementGeometry g = element_geometry(model.geometry, part, e);
     const ElementForces f = element_internal_forces(g, state.stress[e], state.stress[ne + e],
                                                     state.stress[2 * ne + e], state.h[e], model.h0[e]);
-    const std::array<double, 8> hourglass = element_hourglass_forces(model, state, e, g);
+    const std::array<double, 8> hourglass = element_hourglass_forces(model, state, u, e, g);
     for (int k = 0; k < corners; ++k) {
       const int32_t node = part.node(e, k);
       if (!own.contains(node)) continue;

@@ -83,7 +83,7 @@ ResidualResult assemble_residual(const OneStepModel& model, const OneStepState& 
   clear(state.internal_z);
   restraint_forces(part.z, u, state.Zb, state.Zh, model.restraint, model.beads, settings, state.external,
                    state.tool.kb, state.tool.kf);
-  add_internal_forces(model, state);
+  add_internal_forces(model, state, u);
   contact_forces(part.z, u, state.Zb, model.restraint, state.internal, state.internal_z, settings, state.sticking,
                  state.external, state.tool.kc);
   residual(state.external, state.internal, r);

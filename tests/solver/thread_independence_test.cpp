@@ -49,7 +49,7 @@ TEST(ThreadIndependence, OneTwoAndThreeThreadsGiveBitIdenticalLoops) {
     f.model.threads = threads;
     for (auto* v : {&f.internal, &f.internal_z, &f.matrix.value}) std::fill(v->begin(), v->end(), 0.0);
     const ThicknessMinimum hmin = evaluate_state(f.model, f.state, f.U);
-    add_internal_forces(f.model, f.state);
+    add_internal_forces(f.model, f.state, f.U);
     add_element_matrices(f.model, f.state, f.settings);
     std::vector<double> all{hmin.value, double(hmin.element)};
     for (const auto* v : {&f.h, &f.epsbar, &f.stress, &f.strain, &f.internal, &f.internal_z, &f.matrix.value})
